@@ -1,0 +1,11 @@
+# Sanitizer builds apply to everything compiled in the configuration, so a
+# library and the tests that drive it are instrumented alike.
+if(ORVANE_SANITIZE STREQUAL "address")
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+elseif(ORVANE_SANITIZE STREQUAL "thread")
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+elseif(ORVANE_SANITIZE)
+  message(FATAL_ERROR "ORVANE_SANITIZE must be empty, address or thread")
+endif()

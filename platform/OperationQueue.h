@@ -1,0 +1,134 @@
+#pragma once
+// Operations and operation queues: units of work with an observable
+// ready/executing/finished/cancelled life, run by a queue that never has more
+// than its maximum number executing at once.
+//
+// An asynchronous operation's start() returns before its work is done; it
+// keeps its queue slot until it sets itself finished. A cancelled operation is
+// still started by its queue, and the base start() then finishes it at once
+// without running main().
+
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace orv {
+
+class OperationQueue;
+class Operation;
+using OperationRef = std::shared_ptr<Operation>;
+
+class Operation : public std::enable_shared_from_this<Operation> {
+public:
+    enum class Key { Ready, Executing, Finished, Cancelled };
+    using Observer = std::function<void(Operation&, Key)>;
+
+    Operation();
+    virtual ~Operation();
+    Operation(const Operation&) = delete;
+    Operation& operator=(const Operation&) = delete;
+
+    // Runs the operation on the calling thread. The base version marks it
+    // executing, calls main() unless cancelled, then marks it finished.
+    // Asynchronous subclasses override it and call setFinished() later.
+    virtual void start();
+    virtual void main() {}
+    virtual bool isAsynchronous() const { return false; }
+    virtual bool isReady() const { return true; }
+
+    // Marks the operation cancelled; work in progress is the operation's own
+    // business (it checks isCancelled()).
+    virtual void cancel();
+
+    bool isCancelled() const { return cancelled_.load(std::memory_order_acquire); }
+    bool isExecuting() const { return executing_.load(std::memory_order_acquire); }
+    bool isFinished() const { return finished_.load(std::memory_order_acquire); }
+
+    // Called once, on the thread that finishes the operation, after it is
+    // marked finished.
+    void setCompletionBlock(std::function<void()> block);
+
+    // Blocks until the operation is finished. Must not be called from the
+    // operation itself.
+    void waitUntilFinished();
+
+    // Observers are told of every state change, on the thread that made it.
+    // Returns a token for removeObserver.
+    size_t addObserver(Observer observer);
+    void removeObserver(size_t token);
+
+    const std::string& name() const { return name_; }
+    void setName(std::string name) { name_ = std::move(name); }
+
+protected:
+    void setExecuting(bool executing);
+    // Marks the operation finished (and no longer executing): frees its queue
+    // slot, runs the completion block and wakes waiters. Later calls do nothing.
+    void setFinished();
+
+private:
+    void notify(Key key);
+
+    std::atomic<bool> cancelled_{false};
+    std::atomic<bool> executing_{false};
+    std::atomic<bool> finished_{false};
+    std::string name_;
+
+    mutable std::mutex mutex_;
+    std::condition_variable finishedCondition_;
+    std::function<void()> completionBlock_;
+    std::vector<std::pair<size_t, Observer>> observers_;
+    size_t nextObserverToken_ = 1;
+};
+
+// Runs one or more blocks, one after another, as a synchronous operation.
+class BlockOperation : public Operation {
+public:
+    static std::shared_ptr<BlockOperation> make(std::function<void()> block);
+    void addExecutionBlock(std::function<void()> block);
+    void main() override;
+
+private:
+    std::mutex blocksMutex_;
+    std::vector<std::function<void()>> blocks_;
+};
+
+class OperationQueue {
+public:
+    static constexpr int kDefaultMaxConcurrentOperationCount = -1;
+
+    explicit OperationQueue(std::string name = {},
+                            int maxConcurrentOperationCount = kDefaultMaxConcurrentOperationCount);
+    // Waits for operations still executing (cancel them first to hurry them)
+    // and drops those not yet started, then joins the queue's threads.
+    ~OperationQueue();
+    OperationQueue(const OperationQueue&) = delete;
+    OperationQueue& operator=(const OperationQueue&) = delete;
+
+    void addOperation(OperationRef operation);
+    std::shared_ptr<BlockOperation> addOperation(std::function<void()> block);
+
+    // -1 means "as many as the machine suits".
+    void setMaxConcurrentOperationCount(int count);
+    int maxConcurrentOperationCount() const;
+
+    void cancelAllOperations();
+    void waitUntilAllOperationsAreFinished();
+
+    // The operations queued or executing, in queue order.
+    std::vector<OperationRef> operations() const;
+    size_t operationCount() const;
+
+    const std::string& name() const;
+
+    struct Impl;
+
+private:
+    std::shared_ptr<Impl> impl_;
+};
+
+}  // namespace orv
