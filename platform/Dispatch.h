@@ -81,8 +81,8 @@ using SourceRef = std::shared_ptr<Source>;
 // source that is not suspended throws). After cancel() no event handler starts;
 // the cancel handler runs exactly once, on the queue, after any running event
 // handler, and only while the source is not suspended. A source that was
-// resumed stays alive until it is cancelled; destroying one that was never
-// resumed cancels it.
+// resumed stays alive until it is cancelled; destroying a suspended one
+// cancels it, and its cancel handler still runs once.
 class Source : public std::enable_shared_from_this<Source> {
 public:
     enum class Kind { Read, Write, Timer };

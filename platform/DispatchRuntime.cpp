@@ -1,0 +1,242 @@
+#include "platform/DispatchRuntime.h"
+
+#include <sys/epoll.h>
+#include <sys/eventfd.h>
+#include <sys/timerfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace orv::dispatch::detail {
+
+namespace {
+
+[[noreturn]] void fatal(const char* what)
+{
+    std::fprintf(stderr, "dispatch: %s: %s\n", what, std::strerror(errno));
+    std::abort();
+}
+
+}  // namespace
+
+WorkerPool::WorkerPool(unsigned threads)
+{
+    threads_.reserve(threads);
+    for (unsigned i = 0; i < threads; ++i)
+        threads_.emplace_back([this] { work(); });
+}
+
+WorkerPool::~WorkerPool()
+{
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    wake_.notify_all();
+    for (auto& thread : threads_)
+        thread.join();
+}
+
+void WorkerPool::submit(Priority priority, Task task)
+{
+    bool wakeOne;
+    {
+        std::lock_guard lock(mutex_);
+        lanes_[static_cast<int>(priority)].push_back(std::move(task));
+        wakeOne = idle_ > 0;
+    }
+    // Only a sleeping worker needs a wake-up; busy ones look at the lanes
+    // before they sleep, which keeps posting cheap under load.
+    if (wakeOne)
+        wake_.notify_one();
+}
+
+void WorkerPool::work()
+{
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        // At exit, blocks still queued are dropped: nothing may run against
+        // statics that are being destroyed.
+        if (stopping_)
+            return;
+        Task task;
+        for (auto& lane : lanes_) {
+            if (!lane.empty()) {
+                task = std::move(lane.front());
+                lane.pop_front();
+                break;
+            }
+        }
+        if (task) {
+            lock.unlock();
+            task();
+            task = nullptr;  // destroy captures outside the lock
+            lock.lock();
+            continue;
+        }
+        ++idle_;
+        wake_.wait(lock);
+        --idle_;
+    }
+}
+
+Reactor::Reactor()
+{
+    epoll_ = ::epoll_create1(EPOLL_CLOEXEC);
+    wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    timerFd_ = ::timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC | TFD_NONBLOCK);
+    if (epoll_ < 0 || wakeFd_ < 0 || timerFd_ < 0)
+        fatal("cannot create the reactor");
+    epoll_event event{};
+    event.events = EPOLLIN;
+    event.data.u64 = 0;  // id 0: the wake-up descriptor
+    ::epoll_ctl(epoll_, EPOLL_CTL_ADD, wakeFd_, &event);
+    event.data.u64 = UINT64_MAX;  // the deadline timer
+    ::epoll_ctl(epoll_, EPOLL_CTL_ADD, timerFd_, &event);
+    thread_ = std::thread([this] { loop(); });
+}
+
+Reactor::~Reactor()
+{
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    uint64_t one = 1;
+    (void)!::write(wakeFd_, &one, sizeof one);
+    thread_.join();
+    ::close(epoll_);
+    ::close(wakeFd_);
+    ::close(timerFd_);
+}
+
+uint64_t Reactor::watch(int fd, uint32_t events, Callback callback)
+{
+    std::lock_guard lock(mutex_);
+    uint64_t id = nextId_++;
+    watches_.emplace(id, Watch{fd, events, std::move(callback)});
+    epoll_event event{};
+    event.events = events | EPOLLONESHOT;
+    event.data.u64 = id;
+    if (::epoll_ctl(epoll_, EPOLL_CTL_ADD, fd, &event) != 0)
+        fatal("epoll_ctl add");
+    return id;
+}
+
+void Reactor::rewatch(uint64_t id)
+{
+    std::lock_guard lock(mutex_);
+    auto it = watches_.find(id);
+    if (it == watches_.end())
+        return;
+    epoll_event event{};
+    event.events = it->second.events | EPOLLONESHOT;
+    event.data.u64 = id;
+    ::epoll_ctl(epoll_, EPOLL_CTL_MOD, it->second.fd, &event);
+}
+
+void Reactor::unwatch(uint64_t id)
+{
+    Callback dropped;
+    {
+        std::lock_guard lock(mutex_);
+        auto it = watches_.find(id);
+        if (it == watches_.end())
+            return;
+        ::epoll_ctl(epoll_, EPOLL_CTL_DEL, it->second.fd, nullptr);
+        dropped = std::move(it->second.callback);
+        watches_.erase(it);
+    }
+}
+
+void Reactor::at(Clock::time_point deadline, std::function<void()> callback)
+{
+    std::lock_guard lock(mutex_);
+    bool earliest = deadlines_.empty() || deadline < deadlines_.begin()->first;
+    deadlines_.emplace(deadline, std::move(callback));
+    if (earliest)
+        armTimerLocked();
+}
+
+void Reactor::armTimerLocked()
+{
+    itimerspec spec{};
+    if (!deadlines_.empty()) {
+        auto wait = deadlines_.begin()->first - Clock::now();
+        auto ns = std::max<int64_t>(
+            1, std::chrono::duration_cast<std::chrono::nanoseconds>(wait).count());
+        spec.it_value.tv_sec = ns / 1000000000;
+        spec.it_value.tv_nsec = ns % 1000000000;
+    }
+    ::timerfd_settime(timerFd_, 0, &spec, nullptr);
+}
+
+void Reactor::loop()
+{
+    epoll_event events[64];
+    for (;;) {
+        int count = ::epoll_wait(epoll_, events, 64, -1);
+        if (count < 0) {
+            if (errno == EINTR)
+                continue;
+            fatal("epoll_wait");
+        }
+        std::vector<std::function<void()>> due;
+        std::vector<std::pair<Callback, uint32_t>> ready;
+        {
+            std::lock_guard lock(mutex_);
+            if (stopping_)
+                return;
+            for (int i = 0; i < count; ++i) {
+                uint64_t id = events[i].data.u64;
+                if (id == 0) {
+                    uint64_t value;
+                    (void)!::read(wakeFd_, &value, sizeof value);
+                } else if (id == UINT64_MAX) {
+                    uint64_t value;
+                    (void)!::read(timerFd_, &value, sizeof value);
+                } else if (auto it = watches_.find(id); it != watches_.end()) {
+                    ready.emplace_back(it->second.callback, uint32_t{events[i].events});
+                }
+            }
+            auto now = Clock::now();
+            while (!deadlines_.empty() && deadlines_.begin()->first <= now) {
+                due.push_back(std::move(deadlines_.begin()->second));
+                deadlines_.erase(deadlines_.begin());
+            }
+            if (!due.empty())
+                armTimerLocked();
+        }
+        for (auto& [callback, mask] : ready)
+            callback(mask);
+        for (auto& callback : due)
+            callback();
+    }
+}
+
+namespace {
+
+// The runtime is made on first use and torn down at exit, after every static
+// that was made later (global queues included) is gone.
+struct Runtime {
+    // The pool outlives the reactor, so no deadline fires into a stopped pool.
+    WorkerPool pool{std::clamp(2 * std::thread::hardware_concurrency(), 8u, 64u)};
+    Reactor reactor;
+};
+
+Runtime& runtime()
+{
+    static Runtime instance;
+    return instance;
+}
+
+}  // namespace
+
+WorkerPool& pool() { return runtime().pool; }
+Reactor& reactor() { return runtime().reactor; }
+
+}  // namespace orv::dispatch::detail

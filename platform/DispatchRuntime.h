@@ -1,0 +1,87 @@
+#pragma once
+// The threads behind the dispatch layer: a worker pool for the global queues
+// and a reactor that watches descriptors and deadlines. Internal to the
+// platform layer.
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/Dispatch.h"
+
+namespace orv::dispatch::detail {
+
+using Clock = std::chrono::steady_clock;
+
+// Runs tasks on a fixed set of threads, higher priorities first, FIFO within
+// one priority.
+class WorkerPool {
+public:
+    explicit WorkerPool(unsigned threads);
+    ~WorkerPool();
+    void submit(Priority priority, Task task);
+
+private:
+    void work();
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<Task> lanes_[4];
+    unsigned idle_ = 0;
+    bool stopping_ = false;
+    std::vector<std::thread> threads_;
+};
+
+// One thread blocked in epoll_wait. It owns no handlers: a descriptor event or
+// an expired deadline only calls the callback registered for it, which hands
+// the work to a queue.
+class Reactor {
+public:
+    using Callback = std::function<void(uint32_t events)>;
+
+    Reactor();
+    ~Reactor();
+
+    // Watches `fd` (one-shot: the callback runs once, then rewatch() must be
+    // called). Returns an id for rewatch/unwatch.
+    uint64_t watch(int fd, uint32_t events, Callback callback);
+    void rewatch(uint64_t id);
+    // Stops watching. A callback already under way may still finish; the
+    // callbacks hold their own state, so that is harmless.
+    void unwatch(uint64_t id);
+
+    // Calls `callback` on the reactor thread at `deadline`.
+    void at(Clock::time_point deadline, std::function<void()> callback);
+
+private:
+    struct Watch {
+        int fd;
+        uint32_t events;
+        Callback callback;
+    };
+
+    void loop();
+    void armTimerLocked();
+
+    int epoll_ = -1;
+    int wakeFd_ = -1;
+    int timerFd_ = -1;
+    std::mutex mutex_;
+    std::unordered_map<uint64_t, Watch> watches_;
+    std::multimap<Clock::time_point, std::function<void()>> deadlines_;
+    uint64_t nextId_ = 1;
+    bool stopping_ = false;
+    std::thread thread_;
+};
+
+WorkerPool& pool();
+Reactor& reactor();
+
+}  // namespace orv::dispatch::detail

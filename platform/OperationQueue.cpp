@@ -1,0 +1,295 @@
+#include "platform/OperationQueue.h"
+
+#include <algorithm>
+#include <deque>
+#include <thread>
+
+namespace orv {
+
+// ---------------------------------------------------------------- Operation
+
+Operation::Operation() = default;
+Operation::~Operation() = default;
+
+void Operation::start()
+{
+    if (isFinished() || isExecuting())
+        return;
+    if (isCancelled()) {
+        setFinished();
+        return;
+    }
+    setExecuting(true);
+    main();
+    setFinished();
+}
+
+void Operation::cancel()
+{
+    if (cancelled_.exchange(true, std::memory_order_acq_rel))
+        return;
+    notify(Key::Cancelled);
+}
+
+void Operation::setExecuting(bool executing)
+{
+    if (executing_.exchange(executing, std::memory_order_acq_rel) != executing)
+        notify(Key::Executing);
+}
+
+void Operation::setFinished()
+{
+    std::function<void()> completion;
+    bool wasExecuting;
+    {
+        std::lock_guard lock(mutex_);
+        if (finished_.load(std::memory_order_relaxed))
+            return;
+        wasExecuting = executing_.exchange(false, std::memory_order_acq_rel);
+        finished_.store(true, std::memory_order_release);
+        completion = std::move(completionBlock_);
+        completionBlock_ = nullptr;
+    }
+    if (wasExecuting)
+        notify(Key::Executing);
+    notify(Key::Finished);
+    if (completion)
+        completion();
+    std::lock_guard lock(mutex_);
+    finishedCondition_.notify_all();
+}
+
+void Operation::setCompletionBlock(std::function<void()> block)
+{
+    std::lock_guard lock(mutex_);
+    completionBlock_ = std::move(block);
+}
+
+void Operation::waitUntilFinished()
+{
+    std::unique_lock lock(mutex_);
+    finishedCondition_.wait(lock, [this] { return finished_.load(std::memory_order_acquire); });
+}
+
+size_t Operation::addObserver(Observer observer)
+{
+    std::lock_guard lock(mutex_);
+    size_t token = nextObserverToken_++;
+    observers_.emplace_back(token, std::move(observer));
+    return token;
+}
+
+void Operation::removeObserver(size_t token)
+{
+    std::lock_guard lock(mutex_);
+    std::erase_if(observers_, [token](const auto& entry) { return entry.first == token; });
+}
+
+void Operation::notify(Key key)
+{
+    std::vector<std::pair<size_t, Observer>> observers;
+    {
+        std::lock_guard lock(mutex_);
+        observers = observers_;
+    }
+    for (auto& [token, observer] : observers)
+        observer(*this, key);
+}
+
+// ----------------------------------------------------------- BlockOperation
+
+std::shared_ptr<BlockOperation> BlockOperation::make(std::function<void()> block)
+{
+    auto operation = std::make_shared<BlockOperation>();
+    operation->addExecutionBlock(std::move(block));
+    return operation;
+}
+
+void BlockOperation::addExecutionBlock(std::function<void()> block)
+{
+    std::lock_guard lock(blocksMutex_);
+    blocks_.push_back(std::move(block));
+}
+
+void BlockOperation::main()
+{
+    std::vector<std::function<void()>> blocks;
+    {
+        std::lock_guard lock(blocksMutex_);
+        blocks.swap(blocks_);
+    }
+    for (auto& block : blocks)
+        if (block)
+            block();
+}
+
+// ----------------------------------------------------------- OperationQueue
+
+struct OperationQueue::Impl : std::enable_shared_from_this<OperationQueue::Impl> {
+    std::string name;
+    int maxConcurrent;
+
+    mutable std::mutex mutex;
+    std::condition_variable work;     // an operation may start, or stopping
+    std::condition_variable changed;  // an operation finished
+    std::deque<OperationRef> pending;
+    std::vector<OperationRef> executing;  // started and not finished
+    std::vector<std::thread> threads;
+    unsigned idleThreads = 0;
+    bool stopping = false;
+
+    int limitLocked() const
+    {
+        if (maxConcurrent > 0)
+            return maxConcurrent;
+        return static_cast<int>(std::clamp(2 * std::thread::hardware_concurrency(), 8u, 64u));
+    }
+
+    bool canStartLocked() const
+    {
+        return !pending.empty() && static_cast<int>(executing.size()) < limitLocked();
+    }
+
+    // A thread is added only when an operation could start and no thread is
+    // idle; threads live as long as the queue.
+    void wakeOrSpawnLocked()
+    {
+        if (!canStartLocked())
+            return;
+        if (idleThreads > 0) {
+            work.notify_one();
+            return;
+        }
+        if (static_cast<int>(threads.size()) < limitLocked())
+            threads.emplace_back([self = shared_from_this()] { self->run(); });
+    }
+
+    void finished(Operation* operation)
+    {
+        std::lock_guard lock(mutex);
+        auto it = std::find_if(executing.begin(), executing.end(),
+                               [operation](const OperationRef& op) { return op.get() == operation; });
+        if (it != executing.end())
+            executing.erase(it);
+        changed.notify_all();
+        wakeOrSpawnLocked();
+    }
+
+    void run()
+    {
+        std::unique_lock lock(mutex);
+        for (;;) {
+            while (!stopping && !canStartLocked()) {
+                ++idleThreads;
+                work.wait(lock);
+                --idleThreads;
+            }
+            if (stopping)
+                return;
+            OperationRef operation = std::move(pending.front());
+            pending.pop_front();
+            executing.push_back(operation);
+            std::weak_ptr<Impl> weak = shared_from_this();
+            operation->addObserver([weak](Operation& op, Operation::Key key) {
+                if (key != Operation::Key::Finished)
+                    return;
+                if (auto self = weak.lock())
+                    self->finished(&op);
+            });
+            lock.unlock();
+            // An operation finished before it was started (started by hand,
+            // for instance) would never report; account for it here.
+            if (operation->isFinished())
+                finished(operation.get());
+            else
+                operation->start();
+            operation.reset();
+            lock.lock();
+        }
+    }
+};
+
+OperationQueue::OperationQueue(std::string name, int maxConcurrentOperationCount)
+    : impl_(std::make_shared<Impl>())
+{
+    impl_->name = std::move(name);
+    impl_->maxConcurrent = maxConcurrentOperationCount;
+}
+
+OperationQueue::~OperationQueue()
+{
+    std::vector<std::thread> threads;
+    {
+        std::unique_lock lock(impl_->mutex);
+        impl_->pending.clear();
+        impl_->changed.wait(lock, [this] { return impl_->executing.empty(); });
+        impl_->stopping = true;
+        impl_->work.notify_all();
+        threads.swap(impl_->threads);
+    }
+    for (auto& thread : threads) {
+        if (thread.get_id() == std::this_thread::get_id())
+            thread.detach();  // the last operation dropped its own queue
+        else
+            thread.join();
+    }
+}
+
+void OperationQueue::addOperation(OperationRef operation)
+{
+    if (!operation)
+        return;
+    std::lock_guard lock(impl_->mutex);
+    impl_->pending.push_back(std::move(operation));
+    impl_->wakeOrSpawnLocked();
+}
+
+std::shared_ptr<BlockOperation> OperationQueue::addOperation(std::function<void()> block)
+{
+    auto operation = BlockOperation::make(std::move(block));
+    addOperation(operation);
+    return operation;
+}
+
+void OperationQueue::setMaxConcurrentOperationCount(int count)
+{
+    std::lock_guard lock(impl_->mutex);
+    impl_->maxConcurrent = count;
+    impl_->wakeOrSpawnLocked();
+}
+
+int OperationQueue::maxConcurrentOperationCount() const
+{
+    std::lock_guard lock(impl_->mutex);
+    return impl_->maxConcurrent;
+}
+
+void OperationQueue::cancelAllOperations()
+{
+    for (auto& operation : operations())
+        operation->cancel();
+}
+
+void OperationQueue::waitUntilAllOperationsAreFinished()
+{
+    std::unique_lock lock(impl_->mutex);
+    impl_->changed.wait(lock, [this] { return impl_->pending.empty() && impl_->executing.empty(); });
+}
+
+std::vector<OperationRef> OperationQueue::operations() const
+{
+    std::lock_guard lock(impl_->mutex);
+    std::vector<OperationRef> all(impl_->executing.begin(), impl_->executing.end());
+    all.insert(all.end(), impl_->pending.begin(), impl_->pending.end());
+    return all;
+}
+
+size_t OperationQueue::operationCount() const
+{
+    std::lock_guard lock(impl_->mutex);
+    return impl_->executing.size() + impl_->pending.size();
+}
+
+const std::string& OperationQueue::name() const { return impl_->name; }
+
+}  // namespace orv
