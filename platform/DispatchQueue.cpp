@@ -137,10 +137,7 @@ void Queue::Impl::scheduleDrain(Queue& queue)
 void Queue::async(Task task)
 {
     if (impl_->flavor == Flavor::Global) {
-        detail::pool().submit(impl_->priority, [self = shared_from_this(), task = std::move(task)] {
-            Running running(self.get());
-            task();
-        });
+        detail::pool().submit(impl_->priority, std::move(task));
         return;
     }
     {
@@ -249,5 +246,19 @@ bool Queue::isCurrent() const
 
 const std::string& Queue::label() const { return impl_->label; }
 bool Queue::isSerial() const { return impl_->flavor != Flavor::Global; }
+
+namespace detail {
+
+void runAsGlobal(Priority priority, Task& task)
+{
+    // Global queues live as long as the process, so a plain pointer will do.
+    static Queue* const globals[4] = {
+        Queue::global(Priority::High).get(), Queue::global(Priority::Default).get(),
+        Queue::global(Priority::Low).get(), Queue::global(Priority::Background).get()};
+    Running running(globals[static_cast<int>(priority)]);
+    task();
+}
+
+}  // namespace detail
 
 }  // namespace orv::dispatch

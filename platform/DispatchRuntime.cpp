@@ -43,14 +43,18 @@ WorkerPool::~WorkerPool()
 
 void WorkerPool::submit(Priority priority, Task task)
 {
-    bool wakeOne;
+    bool wakeOne = false;
     {
         std::lock_guard lock(mutex_);
         lanes_[static_cast<int>(priority)].push_back(std::move(task));
-        wakeOne = idle_ > 0;
+        // Busy workers look at the lanes before they sleep, and a worker
+        // that wakes up wakes the next one while work remains: one wake-up in
+        // flight at a time keeps posting cheap under load.
+        if (idle_ > waking_ && waking_ == 0) {
+            ++waking_;
+            wakeOne = true;
+        }
     }
-    // Only a sleeping worker needs a wake-up; busy ones look at the lanes
-    // before they sleep, which keeps posting cheap under load.
     if (wakeOne)
         wake_.notify_one();
 }
@@ -64,7 +68,9 @@ void WorkerPool::work()
         if (stopping_)
             return;
         Task task;
-        for (auto& lane : lanes_) {
+        int priority = 0;
+        for (; priority < 4; ++priority) {
+            auto& lane = lanes_[priority];
             if (!lane.empty()) {
                 task = std::move(lane.front());
                 lane.pop_front();
@@ -72,8 +78,16 @@ void WorkerPool::work()
             }
         }
         if (task) {
+            bool more = false;
+            for (auto& lane : lanes_)
+                more = more || !lane.empty();
+            bool wakeNext = more && idle_ > waking_ && waking_ == 0;
+            if (wakeNext)
+                ++waking_;
             lock.unlock();
-            task();
+            if (wakeNext)
+                wake_.notify_one();
+            runAsGlobal(static_cast<Priority>(priority), task);
             task = nullptr;  // destroy captures outside the lock
             lock.lock();
             continue;
@@ -81,6 +95,8 @@ void WorkerPool::work()
         ++idle_;
         wake_.wait(lock);
         --idle_;
+        if (waking_ > 0)
+            --waking_;
     }
 }
 

@@ -35,6 +35,7 @@ private:
     std::condition_variable wake_;
     std::deque<Task> lanes_[4];
     unsigned idle_ = 0;
+    unsigned waking_ = 0;  // notified workers that have not yet looked for work
     bool stopping_ = false;
     std::vector<std::thread> threads_;
 };
@@ -83,5 +84,8 @@ private:
 
 WorkerPool& pool();
 Reactor& reactor();
+
+// Runs a block of a global queue on the calling worker, as that queue.
+void runAsGlobal(Priority priority, Task& task);
 
 }  // namespace orv::dispatch::detail
