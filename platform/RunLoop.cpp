@@ -221,11 +221,9 @@ RunLoop& RunLoop::main()
 {
     // Never destroyed: other threads (and static destructors) may still post
     // to the main loop while the process exits.
-    static RunLoop* const loop = [] {
-        auto* owner = new std::shared_ptr<RunLoop>(std::make_shared<RunLoop>(Passkey{}, static_cast<int>(::getpid())));
-        return owner->get();
-    }();
-    return *loop;
+    static const auto* const loop =
+        new std::shared_ptr<RunLoop>(std::make_shared<RunLoop>(Passkey{}, static_cast<int>(::getpid())));
+    return **loop;
 }
 
 RunLoop& RunLoop::current()
