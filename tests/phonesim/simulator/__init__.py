@@ -1,0 +1,1 @@
+"""A simulated Android phone for tests and demos: stand-in adb, phone shell, companion service."""
