@@ -19,6 +19,7 @@
 #include <fstream>
 #include <future>
 #include <mutex>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -289,12 +290,18 @@ TEST_P(ProcessWaitTest, DestructionStopsAndReapsARunningChild)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         pid_t pid;
+        std::optional<Watchdog> watchdog;
         {
             Process process(shell(c.script));
             ASSERT_TRUE(process.start());
             pid = process.pid();
             ASSERT_TRUE(waitForCommand(pid, "sleep"));
+            // Should the destructor never give up on SIGTERM, end the child
+            // so that the test fails rather than hangs.
+            watchdog.emplace(kDeadline, [pid] { ::kill(pid, SIGKILL); });
         }
+        EXPECT_FALSE(watchdog->fired());
+        watchdog.reset();
         EXPECT_TRUE(isGoneOrReaped(pid));
     }
 }

@@ -1,0 +1,364 @@
+#include "platform/WakeMonitor.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+using namespace std::chrono_literals;
+using orv::WakeMonitor;
+
+namespace {
+
+constexpr auto kDeadline = 20s;
+
+// Stands in for the main queue: deliveries wait here until a test drains them.
+class ManualQueue {
+public:
+    void post(WakeMonitor::Task task)
+    {
+        {
+            std::lock_guard lock(mutex_);
+            tasks_.push_back(std::move(task));
+        }
+        posted_.notify_all();
+    }
+    size_t pending()
+    {
+        std::lock_guard lock(mutex_);
+        return tasks_.size();
+    }
+    bool waitForTask()
+    {
+        std::unique_lock lock(mutex_);
+        return posted_.wait_for(lock, kDeadline, [&] { return !tasks_.empty(); });
+    }
+    void drain()
+    {
+        for (;;) {
+            WakeMonitor::Task task;
+            {
+                std::lock_guard lock(mutex_);
+                if (tasks_.empty())
+                    return;
+                task = std::move(tasks_.front());
+                tasks_.pop_front();
+            }
+            task();
+        }
+    }
+    WakeMonitor::Executor executor()
+    {
+        return [this](WakeMonitor::Task task) { post(std::move(task)); };
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable posted_;
+    std::deque<WakeMonitor::Task> tasks_;
+};
+
+// Time asleep as the test says; counts the monitor's samples so a test can
+// wait until a change has been looked at.
+class FakeSleepClock {
+public:
+    explicit FakeSleepClock(std::chrono::nanoseconds start) : slept_(start.count()) {}
+    WakeMonitor::SleepClock clock()
+    {
+        return [this] {
+            auto value = std::chrono::nanoseconds(slept_.load());
+            {
+                std::lock_guard lock(mutex_);
+                ++samples_;
+            }
+            sampled_.notify_all();
+            return value;
+        };
+    }
+    void advance(std::chrono::nanoseconds by) { slept_ += by.count(); }
+    // Waits for `count` samples taken after this call began.
+    bool waitForSamples(int count)
+    {
+        std::unique_lock lock(mutex_);
+        long target = samples_ + count;
+        return sampled_.wait_for(lock, kDeadline, [&] { return samples_ >= target; });
+    }
+
+private:
+    std::atomic<int64_t> slept_;
+    std::mutex mutex_;
+    std::condition_variable sampled_;
+    long samples_ = 0;
+};
+
+size_t threadCount()
+{
+    size_t count = 0;
+    for ([[maybe_unused]] auto& entry : std::filesystem::directory_iterator("/proc/self/task"))
+        ++count;
+    return count;
+}
+
+// A thread that has been joined may linger in /proc for a moment.
+bool waitForThreadCount(size_t expected)
+{
+    auto deadline = std::chrono::steady_clock::now() + kDeadline;
+    while (threadCount() != expected) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::yield();
+    }
+    return true;
+}
+
+char taskState(pid_t tid)
+{
+    std::ifstream stat("/proc/self/task/" + std::to_string(tid) + "/stat");
+    std::string line;
+    std::getline(stat, line);
+    auto close = line.rfind(')');
+    return close == std::string::npos || close + 2 >= line.size() ? '?' : line[close + 2];
+}
+
+WakeMonitor::Options detecting(ManualQueue& queue, FakeSleepClock& clock)
+{
+    WakeMonitor::Options options;
+    options.executor = queue.executor();
+    options.sleepClock = clock.clock();
+    options.interval = 1ms;
+    options.threshold = 2s;
+    return options;
+}
+
+TEST(WakeMonitorTest, SimulatedWakeReachesEverySubscriberThroughTheExecutor)
+{
+    ManualQueue queue;
+    WakeMonitor::Options options;
+    options.executor = queue.executor();
+    options.interval = 0s;
+    WakeMonitor monitor(options);
+    int a = 0;
+    int b = 0;
+    auto tokenA = monitor.subscribe([&] { ++a; });
+    monitor.subscribe([&] { ++b; });
+    EXPECT_FALSE(monitor.isWatching());
+
+    monitor.simulateWake();
+    EXPECT_EQ(a + b, 0) << "subscribers must be called on the executor, not inline";
+    queue.drain();
+    EXPECT_EQ(a, 1);
+    EXPECT_EQ(b, 1);
+
+    monitor.unsubscribe(tokenA);
+    monitor.unsubscribe(tokenA);  // a second time is harmless
+    monitor.simulateWake();
+    queue.drain();
+    EXPECT_EQ(a, 1);
+    EXPECT_EQ(b, 2);
+}
+
+TEST(WakeMonitorTest, OnlyAClockJumpAboveTheThresholdIsAWake)
+{
+    ManualQueue queue;
+    // Time slept before the monitor started is not a wake.
+    FakeSleepClock clock(100s);
+    WakeMonitor monitor(detecting(queue, clock));
+    int wakes = 0;
+    monitor.subscribe([&] { ++wakes; });
+    ASSERT_TRUE(monitor.isWatching());
+    ASSERT_TRUE(clock.waitForSamples(2));
+    EXPECT_EQ(queue.pending(), 0u);
+
+    clock.advance(1500ms);  // a short nap is below the threshold
+    ASSERT_TRUE(clock.waitForSamples(2));
+    EXPECT_EQ(queue.pending(), 0u);
+
+    clock.advance(3s);
+    ASSERT_TRUE(queue.waitForTask());
+    queue.drain();
+    EXPECT_EQ(wakes, 1);
+
+    // One jump is one wake.
+    ASSERT_TRUE(clock.waitForSamples(2));
+    EXPECT_EQ(queue.pending(), 0u);
+}
+
+TEST(WakeMonitorTest, SubscribersMayUnsubscribeDuringDelivery)
+{
+    ManualQueue queue;
+    WakeMonitor::Options options;
+    options.executor = queue.executor();
+    options.interval = 0s;
+    WakeMonitor monitor(options);
+    int a = 0;
+    int b = 0;
+    int c = 0;
+    WakeMonitor::Token tokenA = 0;
+    WakeMonitor::Token tokenB = 0;
+    tokenA = monitor.subscribe([&] {
+        ++a;
+        monitor.unsubscribe(tokenB);  // a later subscriber of the same wake
+        monitor.unsubscribe(tokenA);  // itself
+    });
+    tokenB = monitor.subscribe([&] { ++b; });
+    monitor.subscribe([&] { ++c; });
+
+    monitor.simulateWake();
+    queue.drain();
+    EXPECT_EQ(a, 1);
+    EXPECT_EQ(b, 0);
+    EXPECT_EQ(c, 1);
+
+    monitor.simulateWake();
+    queue.drain();
+    EXPECT_EQ(a, 1);
+    EXPECT_EQ(b, 0);
+    EXPECT_EQ(c, 2);
+}
+
+TEST(WakeMonitorTest, UnsubscribeWaitsForACallRunningOnAnotherThread)
+{
+    ManualQueue queue;
+    WakeMonitor::Options options;
+    options.executor = queue.executor();
+    options.interval = 0s;
+    WakeMonitor monitor(options);
+
+    // What the subscriber uses; its owner frees it once unsubscribed.
+    auto resource = std::make_unique<std::string>("in use");
+    std::promise<void> entered;
+    std::promise<void> release;
+    auto released = release.get_future().share();
+    std::atomic<bool> unsubscribed{false};
+    bool unsubscribedDuringCall = true;
+    size_t used = 0;
+    auto token = monitor.subscribe([&] {
+        entered.set_value();
+        released.wait_for(kDeadline);
+        unsubscribedDuringCall = unsubscribed.load();
+        used = resource->size();
+    });
+
+    monitor.simulateWake();
+    std::thread delivering([&] { queue.drain(); });
+    ASSERT_EQ(entered.get_future().wait_for(kDeadline), std::future_status::ready);
+
+    std::atomic<pid_t> unsubscriberTid{0};
+    std::thread owner([&] {
+        unsubscriberTid = ::gettid();
+        monitor.unsubscribe(token);
+        resource.reset();
+        unsubscribed = true;
+    });
+    // Let the owner reach its wait (it sleeps there) before the call goes on.
+    auto deadline = std::chrono::steady_clock::now() + kDeadline;
+    while (!unsubscribed && std::chrono::steady_clock::now() < deadline &&
+           (unsubscriberTid == 0 || taskState(unsubscriberTid) != 'S'))
+        std::this_thread::yield();
+    release.set_value();
+    delivering.join();
+    owner.join();
+    EXPECT_FALSE(unsubscribedDuringCall);
+    EXPECT_EQ(used, 6u);
+}
+
+TEST(WakeMonitorTest, WatcherThreadRunsOnlyWhileSomeoneSubscribes)
+{
+    size_t baseline = threadCount();
+    ManualQueue queue;
+    FakeSleepClock clock(0s);
+    {
+        WakeMonitor monitor(detecting(queue, clock));
+        EXPECT_FALSE(monitor.isWatching());
+        EXPECT_EQ(threadCount(), baseline);
+
+        auto a = monitor.subscribe([] {});
+        auto b = monitor.subscribe([] {});
+        EXPECT_TRUE(monitor.isWatching());
+        EXPECT_EQ(threadCount(), baseline + 1);
+        monitor.unsubscribe(a);
+        EXPECT_TRUE(monitor.isWatching());
+        monitor.unsubscribe(b);
+        EXPECT_FALSE(monitor.isWatching());
+        EXPECT_TRUE(waitForThreadCount(baseline));
+
+        // A new subscriber starts watching again, and wakes are seen.
+        int wakes = 0;
+        monitor.subscribe([&] { ++wakes; });
+        EXPECT_TRUE(monitor.isWatching());
+        ASSERT_TRUE(clock.waitForSamples(1));
+        clock.advance(10s);
+        ASSERT_TRUE(queue.waitForTask());
+        queue.drain();
+        EXPECT_EQ(wakes, 1);
+        // Destroyed with a subscriber left: the watcher is still joined.
+    }
+    EXPECT_TRUE(waitForThreadCount(baseline));
+}
+
+TEST(WakeMonitorTest, InlineDeliveryOnTheWatcherMayRemoveTheLastSubscriber)
+{
+    size_t baseline = threadCount();
+    FakeSleepClock clock(0s);
+    {
+        WakeMonitor::Options options;
+        options.executor = [](WakeMonitor::Task task) { task(); };
+        options.sleepClock = clock.clock();
+        options.interval = 1ms;
+        WakeMonitor monitor(options);
+
+        std::promise<void> called;
+        WakeMonitor::Token token = 0;
+        token = monitor.subscribe([&] {
+            monitor.unsubscribe(token);  // on the watcher thread, which cannot join itself
+            called.set_value();
+        });
+        ASSERT_TRUE(clock.waitForSamples(1));
+        clock.advance(10s);
+        ASSERT_EQ(called.get_future().wait_for(kDeadline), std::future_status::ready);
+        EXPECT_FALSE(monitor.isWatching());
+
+        std::promise<void> again;
+        std::atomic<bool> first{true};
+        monitor.subscribe([&] {
+            if (first.exchange(false))
+                again.set_value();
+        });
+        EXPECT_TRUE(monitor.isWatching());
+        ASSERT_TRUE(clock.waitForSamples(1));
+        clock.advance(10s);
+        ASSERT_EQ(again.get_future().wait_for(kDeadline), std::future_status::ready);
+    }
+    EXPECT_TRUE(waitForThreadCount(baseline));
+}
+
+TEST(WakeMonitorTest, DeliveryQueuedPastTheMonitorsLifetimeDoesNothing)
+{
+    ManualQueue queue;
+    int calls = 0;
+    {
+        WakeMonitor::Options options;
+        options.executor = queue.executor();
+        options.interval = 0s;
+        WakeMonitor monitor(options);
+        monitor.subscribe([&] { ++calls; });
+        monitor.simulateWake();
+    }
+    ASSERT_EQ(queue.pending(), 1u);
+    queue.drain();
+    EXPECT_EQ(calls, 0);
+}
+
+}  // namespace
