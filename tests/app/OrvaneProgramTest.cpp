@@ -1,0 +1,129 @@
+// Starts the Orvane program and checks that it stops cleanly: after start-up
+// on request, and on SIGTERM or SIGINT.
+
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/pidfd.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+// A running Orvane on the offscreen platform; killed and reaped if a test
+// leaves it running.
+class Program {
+public:
+    explicit Program(std::vector<std::string> arguments)
+    {
+        std::vector<std::string> environment;
+        for (char** e = environ; *e; ++e)
+            if (std::string(*e).rfind("QT_QPA_PLATFORM=", 0) != 0)
+                environment.emplace_back(*e);
+        environment.emplace_back("QT_QPA_PLATFORM=offscreen");
+        arguments.insert(arguments.begin(), ORVANE_PROGRAM);
+        std::vector<char*> argv;
+        for (auto& a : arguments)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        std::vector<char*> envp;
+        for (auto& e : environment)
+            envp.push_back(e.data());
+        envp.push_back(nullptr);
+        if (::posix_spawn(&pid_, ORVANE_PROGRAM, nullptr, nullptr, argv.data(), envp.data()) != 0)
+            pid_ = -1;
+        else
+            pidfd_ = ::pidfd_open(pid_, 0);
+    }
+    ~Program()
+    {
+        if (pid_ > 0 && !reaped_) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+        if (pidfd_ >= 0)
+            ::close(pidfd_);
+    }
+
+    bool started() const { return pid_ > 0 && pidfd_ >= 0; }
+    pid_t pid() const { return pid_; }
+
+    // Waits for the program to exit; its wait status, or nothing at the deadline.
+    std::optional<int> waitForExit(std::chrono::milliseconds timeout = 30s)
+    {
+        pollfd p{pidfd_, POLLIN, 0};
+        if (::poll(&p, 1, static_cast<int>(timeout.count())) != 1)
+            return std::nullopt;
+        int status = 0;
+        if (::waitpid(pid_, &status, 0) != pid_)
+            return std::nullopt;
+        reaped_ = true;
+        return status;
+    }
+
+    // True once the program catches `signalNumber` (its handler is installed),
+    // as /proc reports; false if that does not happen before the deadline.
+    bool catches(int signalNumber, std::chrono::milliseconds timeout = 30s)
+    {
+        const auto deadline = Clock::now() + timeout;
+        const unsigned long long bit = 1ull << (signalNumber - 1);
+        while (Clock::now() < deadline) {
+            std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
+            std::string line;
+            while (std::getline(status, line))
+                if (line.rfind("SigCgt:", 0) == 0 && (std::stoull(line.substr(7), nullptr, 16) & bit))
+                    return true;
+            // The child offers no event for this; check again shortly, or stop
+            // early if it exited.
+            pollfd p{pidfd_, POLLIN, 0};
+            if (::poll(&p, 1, 10) == 1)
+                return false;
+        }
+        return false;
+    }
+
+private:
+    pid_t pid_ = -1;
+    int pidfd_ = -1;
+    bool reaped_ = false;
+};
+
+bool exitedCleanly(const std::optional<int>& status)
+{
+    return status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0;
+}
+
+TEST(OrvaneProgramTest, StartsAndQuitsWhenAsked)
+{
+    Program program({"--quit-after-start"});
+    ASSERT_TRUE(program.started());
+    EXPECT_TRUE(exitedCleanly(program.waitForExit()));
+}
+
+TEST(OrvaneProgramTest, QuitsCleanlyOnTerminationSignals)
+{
+    for (int signalNumber : {SIGTERM, SIGINT}) {
+        Program program({});
+        ASSERT_TRUE(program.started());
+        ASSERT_TRUE(program.catches(signalNumber)) << strsignal(signalNumber);
+        ASSERT_EQ(::kill(program.pid(), signalNumber), 0);
+        EXPECT_TRUE(exitedCleanly(program.waitForExit())) << strsignal(signalNumber);
+    }
+}
+
+}  // namespace
