@@ -1,0 +1,145 @@
+// GCDAsyncSocket: the error values it reports and the lookup of their texts.
+#include "core/sockets/GCDAsyncSocket.h"
+
+#include <cstring>
+#include <mutex>
+#include <netdb.h>
+
+namespace orv {
+
+namespace {
+
+std::mutex& textLookupMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+
+GCDAsyncSocketTextLookup& textLookupSlot()
+{
+    static GCDAsyncSocketTextLookup lookup;
+    return lookup;
+}
+
+std::string localizedText(const std::string& key, const std::string& english)
+{
+    GCDAsyncSocketTextLookup lookup;
+    {
+        std::lock_guard lock(textLookupMutex());
+        lookup = textLookupSlot();
+    }
+    if (!lookup)
+        return english;
+    std::string text = lookup(key, english);
+    return text.empty() ? english : text;
+}
+
+Error socketError(long code, std::string message)
+{
+    Error error;
+    error.domain = GCDAsyncSocketErrorDomain;
+    error.code = code;
+    error.message = std::move(message);
+    return error;
+}
+
+std::string systemErrorText(int errorNumber)
+{
+    char buffer[256];
+    // The GNU variant may return a static string instead of filling the buffer.
+    const char* text = strerror_r(errorNumber, buffer, sizeof buffer);
+    return text ? text : "";
+}
+
+}  // namespace
+
+void GCDAsyncSocket::setTextLookup(GCDAsyncSocketTextLookup lookup)
+{
+    std::lock_guard lock(textLookupMutex());
+    textLookupSlot() = std::move(lookup);
+}
+
+Error GCDAsyncSocket::badConfigError(const std::string& errMsg)
+{
+    return socketError(GCDAsyncSocketBadConfigError, errMsg);
+}
+
+Error GCDAsyncSocket::badParamError(const std::string& errMsg)
+{
+    return socketError(GCDAsyncSocketBadParamError, errMsg);
+}
+
+Error GCDAsyncSocket::gaiError(int gaiCode)
+{
+    Error error;
+    error.domain = GCDAsyncSocketLookupErrorDomain;
+    error.code = gaiCode;
+    const char* text = gai_strerror(gaiCode);
+    error.message = text ? text : "";
+    return error;
+}
+
+Error GCDAsyncSocket::errnoErrorWithReason(const std::string& reason, int errorNumber)
+{
+    Error error;
+    error.domain = GCDAsyncSocketPOSIXErrorDomain;
+    error.code = errorNumber;
+    error.message = systemErrorText(errorNumber);
+    error.info[GCDAsyncSocketFailureReasonKey] = reason;
+    return error;
+}
+
+Error GCDAsyncSocket::errnoError(int errorNumber)
+{
+    Error error;
+    error.domain = GCDAsyncSocketPOSIXErrorDomain;
+    error.code = errorNumber;
+    error.message = systemErrorText(errorNumber);
+    return error;
+}
+
+Error GCDAsyncSocket::sslError(int32_t status)
+{
+    Error error;
+    error.domain = GCDAsyncSocketTLSErrorDomain;
+    error.code = status;
+    error.recoverySuggestion = "Error code definition can be found in GCDAsyncSocket.h (GCDAsyncSocketTLSStatus)";
+    return error;
+}
+
+Error GCDAsyncSocket::connectTimeoutError()
+{
+    return socketError(GCDAsyncSocketConnectTimeoutError,
+                       localizedText("GCDAsyncSocketConnectTimeoutError", "Attempt to connect to host timed out"));
+}
+
+Error GCDAsyncSocket::readMaxedOutError()
+{
+    return socketError(GCDAsyncSocketReadMaxedOutError,
+                       localizedText("GCDAsyncSocketReadMaxedOutError", "Read operation reached set maximum length"));
+}
+
+Error GCDAsyncSocket::readTimeoutError()
+{
+    return socketError(GCDAsyncSocketReadTimeoutError,
+                       localizedText("GCDAsyncSocketReadTimeoutError", "Read operation timed out"));
+}
+
+Error GCDAsyncSocket::writeTimeoutError()
+{
+    return socketError(GCDAsyncSocketWriteTimeoutError,
+                       localizedText("GCDAsyncSocketWriteTimeoutError", "Write operation timed out"));
+}
+
+Error GCDAsyncSocket::connectionClosedError()
+{
+    return socketError(GCDAsyncSocketClosedError,
+                       localizedText("GCDAsyncSocketClosedError", "Socket closed by remote peer"));
+}
+
+Error GCDAsyncSocket::otherError(const std::string& errMsg)
+{
+    return socketError(GCDAsyncSocketOtherError, errMsg);
+}
+
+}  // namespace orv
