@@ -5,7 +5,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/pidfd.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -48,7 +48,7 @@ public:
         if (::posix_spawn(&pid_, ORVANE_PROGRAM, nullptr, nullptr, argv.data(), envp.data()) != 0)
             pid_ = -1;
         else
-            pidfd_ = ::pidfd_open(pid_, 0);
+            pidfd_ = static_cast<int>(::syscall(SYS_pidfd_open, pid_, 0));  // glibc 2.36's wrapper lacks C linkage
     }
     ~Program()
     {
