@@ -94,8 +94,9 @@ class _Payload:
 class Connection:
     """One accepted connection to the service; a keep-alive connection once it asked for one."""
 
-    def __init__(self, service, sock):
+    def __init__(self, service, sock, refuse=False):
         self.service = service
+        self.refuse = refuse
         self.phone = service.phone
         self.sock = sock
         self.outbox = queue.Queue()
@@ -110,8 +111,8 @@ class Connection:
                                        name="companion-write-" + self.phone.serial)
 
     def start(self):
+        self.writer.start()  # first: the reader joins the writer when it ends
         self.reader.start()
-        self.writer.start()
 
     # -- closing ------------------------------------------------------------------------------
 
@@ -144,6 +145,11 @@ class Connection:
 
     def _write_loop(self):
         try:
+            if self.refuse:
+                # Nothing listens on the phone: end the stream at once but go on reading, so
+                # the peer sees a clean close rather than a reset for its unread request.
+                self.sock.shutdown(socket.SHUT_WR)
+                return
             while not self.closed.is_set():
                 interval = self.phone.setting("heartbeat") if self.keep_alive else None
                 try:
@@ -194,7 +200,7 @@ class Connection:
                 body = reader.exactly(length) if length else b""
                 if body is None:
                     break
-                if len(body) < 3:
+                if len(body) < 3 or self.refuse:
                     continue
                 if not self._handle(body[0], body[1], body[3:]):
                     break
@@ -333,8 +339,8 @@ class CompanionService:
         self.snapshot = None
         self.thumbnails = {}
 
-    def accept(self, sock):
-        conn = Connection(self, sock)
+    def accept(self, sock, refuse=False):
+        conn = Connection(self, sock, refuse)
         with self.lock:
             self.connections.append(conn)
         conn.start()

@@ -39,10 +39,10 @@ class Forward:
                 conn.close()
                 return
             phone = self.sim.phone(self.serial)
-            if phone is None or self.remote != COMPANION_PORT or not phone.accepts_connections():
+            if phone is None or self.remote != COMPANION_PORT:
                 conn.close()
                 continue
-            phone.service.accept(conn)
+            phone.service.accept(conn, refuse=not phone.accepts_connections())
 
     def close(self):
         """Stop listening; the accept thread is joined before this returns."""
