@@ -183,7 +183,13 @@ TEST(RunLoopThreads, PostFromAnotherThreadWakesAWaitingLoop)
 {
     onFreshLoop([](RunLoop& loop) {
         std::atomic<bool> ran{false};
-        std::thread poster([&] { loop.post([&] { ran = true; }); });
+        std::promise<void> running;
+        loop.post([&] { running.set_value(); });
+        // Posts only once the loop has made its first pass and is waiting.
+        std::thread poster([&, inLoop = running.get_future()] {
+            inLoop.wait();
+            loop.post([&] { ran = true; });
+        });
         const auto started = Clock::now();
         // Nothing else is due: only the post's wake-up can end this wait early.
         EXPECT_TRUE(loop.runUntil([&] { return ran.load(); }, soon(20s)));
@@ -398,6 +404,26 @@ TEST(RunLoopTimerTest, InvalidatedOrRemovedTimerNeverFires)
     });
 }
 
+TEST(RunLoopTimerTest, PerformQueuedByATimerWaitsForTheNextPass)
+{
+    // A weak-target timer hands its work to a zero-delay perform: that must
+    // not run in the pass that fired the timer.
+    onFreshLoop([](RunLoop& loop) {
+        bool fired = false;
+        bool performed = false;
+        auto timer = RunLoopTimer::make(0ms, false, [&](RunLoopTimer&) {
+            fired = true;
+            loop.perform(&loop, "action", 0s, [&] { performed = true; });
+        });
+        loop.addTimer(timer, kDefaultRunLoopMode);
+        EXPECT_TRUE(loop.runOnce());
+        EXPECT_TRUE(fired);
+        EXPECT_FALSE(performed);
+        EXPECT_TRUE(loop.runOnce());
+        EXPECT_TRUE(performed);
+    });
+}
+
 TEST(RunLoopTimerTest, TimerInvalidatedByAnEarlierTimerOfTheSamePassDoesNotFire)
 {
     onFreshLoop([](RunLoop& loop) {
@@ -551,7 +577,7 @@ TEST(RunLoopSourceTest, SourcesSharingADescriptorEachGetTheirEvents)
     });
 }
 
-TEST(RunLoopSourceTest, HandlerThatRemovesAnotherSourceOfTheSamePassStopsIt)
+TEST(RunLoopSourceTest, HandlerThatUnschedulesAnotherSourceOfTheSamePassStopsIt)
 {
     onFreshLoop([](RunLoop& loop) {
         SocketPair pair;
@@ -560,9 +586,10 @@ TEST(RunLoopSourceTest, HandlerThatRemovesAnotherSourceOfTheSamePassStopsIt)
         int calls = 0;
         auto handler = [&](RunLoopSource&, unsigned) {
             ++calls;
-            // Whichever runs first takes both out (a socket closing).
-            first->invalidate();
-            second->invalidate();
+            // Whichever runs first unschedules both (a stream pair leaving
+            // the mode) without invalidating them.
+            loop.removeSource(first, kDefaultRunLoopMode);
+            loop.removeSource(second, kDefaultRunLoopMode);
         };
         first = RunLoopSource::make(pair.fds[0], RunLoopSource::Writable, handler);
         second = RunLoopSource::make(pair.fds[0], RunLoopSource::Writable, handler);
@@ -571,6 +598,8 @@ TEST(RunLoopSourceTest, HandlerThatRemovesAnotherSourceOfTheSamePassStopsIt)
         EXPECT_TRUE(loop.runUntil([&] { return calls > 0; }, soon()));
         loop.runUntil(soon(20ms));
         EXPECT_EQ(calls, 1);
+        first->invalidate();
+        second->invalidate();
     });
 }
 
