@@ -30,6 +30,7 @@ for config in "${configs[@]}"; do
     *) echo "unknown configuration: $config" >&2; exit 2 ;;
   esac
   echo "=== $config: build"
+  mkdir -p "$root/build"
   cmake -S "$root" -B "$build" -G Ninja "${flags[@]}" > "$build.configure.log" 2>&1 \
     || { cat "$build.configure.log"; exit 1; }
   cmake --build "$build" -j "$jobs"
