@@ -5,9 +5,11 @@
       Start a simulator; print one JSON line (folders, control socket, stand-in adb, phones)
       and run until SIGINT/SIGTERM, a "shutdown" request, or (with --exit-on-stdin-eof) the end
       of standard input.
-  phonesim.py run [serve options] -- COMMAND [ARG...]
-      Start a simulator, run COMMAND with {adb}, {resources}, {serial} and {socket} replaced,
-      the stand-in first on PATH and PHONESIM_RESOURCE_DIR / PHONESIM_ADB set; stop afterwards.
+  phonesim.py run-app --app PROGRAM [serve options] [-- ARG...]
+      Start a simulator and run the application against its first phone: the application
+      opens that phone at once ("-s SERIAL:0:0" is added unless ARGs hold "-s"), and its own
+      adb program reaches the stand-in (ORVANE_ADB, and first on PATH), which speaks as
+      Debian's adb does (mode "current" unless --mode says otherwise). Stops when it exits.
   phonesim.py ctl [--socket PATH] OP [ARG...]
       Control a running simulator (socket from --socket or PHONESIM_SOCKET). OP is one of
       info | set SERIAL KEY VALUE | mode default|current | misbehave SERIAL NAME [off] |
@@ -39,10 +41,10 @@ from simulator.core import Simulator  # noqa: E402
 DEFAULT_SERIAL = "SIMPHONE01"
 
 
-def _phones(specs):
+def _phones(options):
     phones = []
-    for spec in specs or [DEFAULT_SERIAL]:
-        serial, _, fixture = spec.partition(":")
+    for option in options or [DEFAULT_SERIAL]:
+        serial, _, fixture = option.partition(":")
         phones.append((serial, fixture or "realistic"))
     return phones
 
@@ -86,21 +88,20 @@ def cmd_serve(args):
     return 0
 
 
-def cmd_run(args):
-    if not args.command:
-        sys.stderr.write("run: give a command after --\n")
-        return 2
+def cmd_run_app(args):
+    if args.mode is None:
+        args.mode = "current"
     sim, folder, own_dir = _start(args)
     try:
         info = sim.info()
-        values = {"adb": info["adb"], "resources": info["resource_dir"],
-                  "serial": info["phones"][0]["serial"], "socket": info["socket"]}
-        command = [part.format(**values) for part in args.command]
-        env = dict(os.environ, PHONESIM_RESOURCE_DIR=info["resource_dir"],
-                   PHONESIM_ADB=info["adb"], PHONESIM_SOCKET=info["socket"],
+        serial = info["phones"][0]["serial"]
+        app_args = list(args.app_args)
+        if "-s" not in app_args:
+            app_args = ["-s", "%s:0:0" % serial] + app_args
+        env = dict(os.environ, ORVANE_ADB=info["adb"], PHONESIM_SOCKET=info["socket"],
                    PATH=info["resource_dir"] + os.pathsep + os.environ.get("PATH", ""))
-        sys.stderr.write("phonesim: %s\n" % json.dumps(info))
-        return subprocess.call(command, env=env)
+        sys.stderr.write("phonesim: phone %s, control socket %s\n" % (serial, info["socket"]))
+        return subprocess.call([args.app] + app_args, env=env)
     finally:
         _finish(sim, folder, own_dir)
 
@@ -188,17 +189,19 @@ def main(argv=None):
     parser = argparse.ArgumentParser(description=__doc__,
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
     sub = parser.add_subparsers(dest="action", required=True)
-    for name in ("serve", "run"):
+    for name in ("serve", "run-app"):
         p = sub.add_parser(name)
         p.add_argument("--dir", help="empty folder to work in (default: a new temporary one)")
         p.add_argument("--phone", action="append",
                        help="SERIAL[:FIXTURE], repeatable; FIXTURE joins realistic, hostile, "
                             "many, huge, empty with '+' (default %s:realistic)" % DEFAULT_SERIAL)
-        p.add_argument("--mode", choices=("default", "current"), default="default")
+        p.add_argument("--mode", choices=("default", "current"),
+                       default="default" if name == "serve" else None)
         if name == "serve":
             p.add_argument("--exit-on-stdin-eof", action="store_true")
         else:
-            p.add_argument("command", nargs=argparse.REMAINDER)
+            p.add_argument("--app", required=True, help="the application program")
+            p.add_argument("app_args", nargs=argparse.REMAINDER)
     p = sub.add_parser("ctl")
     p.add_argument("--socket")
     p.add_argument("op")
@@ -207,9 +210,9 @@ def main(argv=None):
     p.add_argument("port", type=int)
     p.add_argument("request", choices=sorted(_REQUESTS))
     args = parser.parse_args(argv)
-    if args.action == "run" and args.command[:1] == ["--"]:
-        args.command = args.command[1:]
-    return {"serve": cmd_serve, "run": cmd_run, "ctl": cmd_ctl,
+    if args.action == "run-app" and args.app_args[:1] == ["--"]:
+        args.app_args = args.app_args[1:]
+    return {"serve": cmd_serve, "run-app": cmd_run_app, "ctl": cmd_ctl,
             "companion": cmd_companion}[args.action](args)
 
 

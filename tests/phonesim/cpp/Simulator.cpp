@@ -170,7 +170,7 @@ Fixture& Fixture::serial(std::string serialNumber) {
     return *this;
 }
 
-std::string Fixture::spec() const {
+std::string Fixture::parts() const {
     std::string out;
     for (const auto& part : parts_) out += (out.empty() ? "" : "+") + part;
     return out;
@@ -208,7 +208,7 @@ void Simulator::launch(const Options& options) {
     if (phones.empty()) phones.push_back(Fixture::realistic());
     for (const auto& phone : phones) {
         argv.push_back("--phone");
-        argv.push_back(phone.serialNumber() + ":" + phone.spec());
+        argv.push_back(phone.serialNumber() + ":" + phone.parts());
     }
     Pipe in, out;
     pid_ = spawn(argv, in.read, out.write, -1);
@@ -266,6 +266,12 @@ std::filesystem::path Simulator::phoneRoot(const std::string& serial) const {
         if (phone.at("serial") == serial) return phone.at("root").get<std::string>();
     }
     throw std::invalid_argument("phonesim: no phone " + serial);
+}
+
+std::vector<std::string> Simulator::environment() const {
+    const char* path = std::getenv("PATH");
+    return {"ORVANE_ADB=" + adbPath().string(),
+            "PATH=" + resourceDir_.string() + (path && *path ? ":" + std::string(path) : std::string())};
 }
 
 nlohmann::json Simulator::request(nlohmann::json req) const {

@@ -184,5 +184,15 @@ class FormatsTest(SimTestCase):
                          "file:///storage/emulated/legacy/DCIM")
 
 
+class LargeFixturesTest(SimTestCase):
+    phones = [(SERIAL, "empty+many+huge")]
+
+    def test_sizes_past_four_gibibytes_and_ten_thousand_entries(self):
+        line = self.shell('ls -al "%s/Download/" ' % LEGACY)
+        self.assertEqual(LISTING.search(line).group(4), str((1 << 32) + 12345))
+        self.assertEqual(self.shell("find %s/Many -type f | wc -l" % LEGACY), "10000\n")
+        self.assertEqual(self.shell('ls -al "%s/Many/" | wc -l' % LEGACY), "10000\n")
+
+
 if __name__ == "__main__":
     unittest.main()

@@ -72,7 +72,7 @@ class DefaultDialectTest(SimTestCase):
 
     def start_slow(self, *args):
         """Start a paced transfer and return once it has reported its first progress line."""
-        self.ctl.set(SERIAL, "transfer-rate", str(SIZE // 2))
+        self.ctl.set(SERIAL, "transfer-rate", str(SIZE // 8))
         proc = subprocess.Popen([self.adb_path, "-s", SERIAL, *args], stdout=subprocess.DEVNULL,
                                 stderr=subprocess.PIPE, cwd=self.host)
         self.addCleanup(proc.stderr.close)

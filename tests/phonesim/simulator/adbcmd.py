@@ -10,7 +10,6 @@ in both.
 
 import os
 
-from .forwards import Forward
 from .transfer import Transfer
 
 UNAUTHORIZED = ("error: device unauthorized.\nThis adb server's $ADB_VENDOR_KEYS is not set\n"
@@ -133,9 +132,9 @@ def _forward(sim, serial, rest, client):
     return 0
 
 
-def _port(spec):
-    if spec.startswith("tcp:") and spec[4:].isdigit():
-        return int(spec[4:])
+def _port(word):
+    if word.startswith("tcp:") and word[4:].isdigit():
+        return int(word[4:])
     return None
 
 

@@ -6,11 +6,10 @@ Each tool is fn(shell, args, io) -> exit status; `shell.phone` is the phone the 
 import fnmatch
 import os
 import re
-import stat
 import time
 
 from . import mediafiles
-from .storage import FsError, LEGACY_ROOT
+from .storage import FsError, LEGACY_ROOT, split_components
 
 COMPANION_PACKAGE = "com.velmoros.tidewell"
 COMPANION_SERVICE = COMPANION_PACKAGE + "/.AdbForwardService"
@@ -151,6 +150,16 @@ def cmd_mv(sh, args, io):
     return status
 
 
+def cmd_cd(sh, args, io):
+    target = args[0] if args else "/"
+    node = sh.storage.locate(target, sh.cwd)
+    if not node.is_dir():
+        io.err("%s: cd: can't cd to %s\n" % ("/system/bin/sh", target))
+        return 1
+    sh.cwd = "/" + "/".join(split_components(target, sh.cwd))
+    return 0
+
+
 def cmd_cat(sh, args, io):
     if not args:
         io.out(io.stdin)
@@ -233,10 +242,10 @@ def cmd_find(sh, args, io):
         return 1
     status = 0
 
-    def matches(shown, name, is_dir):
+    def matches(shown, name, kind):
         for negate, test, value in preds:
             if test == "type":
-                ok = (value == "d") == is_dir if value in ("d", "f") else False
+                ok = value == kind
             elif test == "name":
                 ok = bool(value.match(name))
             else:
@@ -255,30 +264,24 @@ def cmd_find(sh, args, io):
         for entry in entries:
             child = shown.rstrip("/") + "/" + entry.name
             is_dir = entry.is_dir(follow_symlinks=False)
-            if depth + 1 >= opts["mindepth"] and matches(child, entry.name, is_dir):
-                if is_dir or entry.is_file(follow_symlinks=False):
-                    io.out(child + "\n")
+            kind = "d" if is_dir else "l" if entry.is_symlink() else "f"
+            if depth + 1 >= opts["mindepth"] and matches(child, entry.name, kind):
+                io.out(child + "\n")
             if is_dir and (opts["maxdepth"] is None or depth + 1 < opts["maxdepth"]):
                 walk(entry.path, child, depth + 1)
 
     for start in starts or ["."]:
         node = sh.storage.locate(start, sh.cwd)
-        if node.kind == "virtual" and node.key in _storage_aliases():
-            node = sh.storage.locate(LEGACY_ROOT)
         if node.kind != "storage" or not node.exists():
             status = _fail(io, "find", start, "No such file or directory")
             continue
         is_dir = node.is_dir()
-        if opts["mindepth"] == 0 and matches(start, os.path.basename(start.rstrip("/")), is_dir):
+        kind = "d" if is_dir else "f" if node.is_file() else "l"
+        if opts["mindepth"] == 0 and matches(start, os.path.basename(start.rstrip("/")), kind):
             io.out(start + "\n")
         if is_dir and opts["maxdepth"] != 0:
             walk(node.host, start, 0)
     return status
-
-
-def _storage_aliases():
-    from .storage import STORAGE_ALIASES
-    return STORAGE_ALIASES
 
 
 def cmd_test(sh, args, io, name="test"):
@@ -565,6 +568,7 @@ def cmd_ps(sh, args, io):
 COMMANDS = {
     "am": cmd_am,
     "cat": cmd_cat,
+    "cd": cmd_cd,
     "df": cmd_df,
     "dumpsys": cmd_dumpsys,
     "echo": cmd_echo,

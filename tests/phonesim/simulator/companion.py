@@ -133,10 +133,6 @@ class Connection:
             pass
         self.outbox.put(None)
 
-    def join(self):
-        if self.reader.is_alive() and self.reader is not threading.current_thread():
-            self.reader.join()
-
     # -- writing ------------------------------------------------------------------------------
 
     def send(self, data):
@@ -335,6 +331,7 @@ class CompanionService:
         self.phone = phone
         self.lock = threading.RLock()
         self.connections = []
+        self.readers = []
         self.library = medialib.MediaLibrary()
         self.snapshot = None
         self.thumbnails = {}
@@ -343,6 +340,7 @@ class CompanionService:
         conn = Connection(self, sock, refuse)
         with self.lock:
             self.connections.append(conn)
+            self.readers = [t for t in self.readers if t.is_alive()] + [conn.reader]
         conn.start()
 
     def forget(self, conn):
@@ -350,13 +348,18 @@ class CompanionService:
             if conn in self.connections:
                 self.connections.remove(conn)
 
-    def close_all(self, reset=False):
+    def close_all(self, reset=False, wait=True):
+        """End every connection. wait=False when the caller may hold the phone's lock, which
+        a connection thread could be waiting for; stop() joins those threads later."""
         with self.lock:
             conns = list(self.connections)
+            readers = list(self.readers)
         for conn in conns:
             conn.close(reset=reset)
-        for conn in conns:
-            conn.join()
+        if wait:
+            for reader in readers:
+                if reader is not threading.current_thread():
+                    reader.join()
 
     def keep_alives(self):
         with self.lock:

@@ -29,7 +29,7 @@ _SUN_PATH_MAX = 107
 
 class Simulator:
     def __init__(self, folder, phones, mode="default", python=None):
-        """phones: list of (serial, fixture spec); mode: "default" or "current"."""
+        """phones: list of (serial, fixture parts joined by "+"); mode: "default" or "current"."""
         self.dir = os.path.abspath(folder)
         self.mode = mode
         self.python = python or sys.executable
@@ -44,7 +44,7 @@ class Simulator:
         self._threads = []
         self._conns = set()
         self._stopping = False
-        self._phone_specs = phones
+        self._phone_fixtures = phones
         self.shutdown_requested = threading.Event()
 
     # -- life cycle ---------------------------------------------------------------------------
@@ -53,13 +53,13 @@ class Simulator:
         socket_path = os.path.join(self.dir, SOCKET_NAME)
         if len(socket_path.encode()) > _SUN_PATH_MAX:
             raise RuntimeError("simulator folder path too long for a Unix socket: %s" % self.dir)
-        for serial, spec in self._phone_specs:
+        for serial, fixture in self._phone_fixtures:
             if serial in self._phones:
                 raise ValueError("serial %r given twice" % serial)
             root = os.path.join(self.dir, "phones", serial, "storage")
             os.makedirs(root)
             os.makedirs(os.path.join(self.dir, "phones", serial, "tmp"))
-            fixtures.build(root, spec)
+            fixtures.build(root, fixture)
             self._phones[serial] = Phone(self, serial, root)
         self._write_resources(socket_path)
         self._server = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)

@@ -1,4 +1,4 @@
-"""Phone contents made on the fly. A fixture spec joins parts with "+":
+"""Phone contents made on the fly. A fixture joins parts with "+":
 
   realistic  camera photos and videos, screenshots, pictures, movies, music by artist and album,
              downloads, app data (with .nomedia), the usual empty folders, a hidden thumbnail cache
@@ -19,8 +19,8 @@ MANY_FILES = 10000
 HUGE_SIZE = (1 << 32) + 12345
 
 
-def build(root, spec):
-    parts = [p for p in (spec or "realistic").split("+") if p]
+def build(root, fixture):
+    parts = [p for p in (fixture or "realistic").split("+") if p]
     for part in parts:
         if part not in PARTS:
             raise ValueError("unknown fixture part %r (known: %s)" % (part, ", ".join(PARTS)))

@@ -192,7 +192,7 @@ class Phone:
                 return "Failure [INSTALL_FAILED_UNKNOWN_SOURCES]"
             self.settings["apk-version"] = self.settings["apk-bundle-version"]
             self.service_running = False
-        self.service.close_all()
+        self.service.close_all(wait=False)
         return "Success"
 
     def start_service(self, component):
@@ -209,7 +209,7 @@ class Phone:
             return
         with self.lock:
             self.service_running = False
-        self.service.close_all()
+        self.service.close_all(wait=False)  # runs inside a shell command, under the lock
 
     def accepts_connections(self):
         with self.lock:
@@ -253,9 +253,6 @@ class Phone:
 
     def log_event(self, kind, **fields):
         self.sim.log(kind, serial=self.serial, **fields)
-
-    def stop(self):
-        self.service.close_all()
 
     def wait_changed(self, timeout):
         with self.lock:

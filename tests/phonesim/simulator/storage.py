@@ -212,7 +212,7 @@ class Storage:
 
     def _writable(self, node):
         if node.kind != "storage":
-            raise FsError(node.shown, EROFS if node.kind == "virtual" or node.key else ENOENT)
+            raise FsError(node.shown, EROFS)
         parent = os.path.dirname(node.host)
         try:
             if not node.is_root and not stat.S_ISDIR(os.lstat(parent).st_mode):

@@ -28,7 +28,7 @@ public:
     Fixture& serial(std::string serialNumber);
 
     const std::string& serialNumber() const { return serial_; }
-    std::string spec() const;  // "realistic+hostile", as the simulator's --phone option takes it
+    std::string parts() const;  // "realistic+hostile", as the simulator's --phone option takes it
 
 private:
     explicit Fixture(std::string part) : parts_{std::move(part)} {}
@@ -65,6 +65,9 @@ public:
     std::vector<std::string> serials() const;
     // Host folder holding the phone's shared storage ("/sdcard" and its aliases).
     std::filesystem::path phoneRoot(const std::string& serial) const;
+    // Entries that lead a program looking adb up by $ORVANE_ADB or $PATH (the product's own
+    // adb program) to the stand-in: "ORVANE_ADB=...", "PATH=<resourceDir>:<current PATH>".
+    std::vector<std::string> environment() const;
 
     // Settings: "battery", "name", "state" ("device", "unauthorized", "offline" or a comma list
     // stepped through by successive `adb devices`), "version", "apk-version", "heartbeat",
