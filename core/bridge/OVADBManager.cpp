@@ -1,0 +1,282 @@
+#include "core/bridge/OVADBManager.h"
+
+#include <chrono>
+#include <cstdio>
+
+#include "core/bridge/ADBError.h"
+#include "core/bridge/ADBStrings.h"
+#include "core/bridge/HWWeakTimer.h"
+#include "core/bridge/OVADBManagerOperation.h"
+#include "core/bridge/OVResources.h"
+#include "platform/Thread.h"
+#include "platform/WakeMonitor.h"
+
+namespace orv {
+
+void bridgeLog(const std::string& line)
+{
+    std::fprintf(stderr, "OrvaneCore: %s\n", line.c_str());
+}
+
+namespace {
+
+// Standard error kept for reporting a failed command: the last few lines.
+constexpr size_t kErrorTextLimit = 4096;
+
+void keepTail(std::string& text, std::string_view chunk)
+{
+    text.append(chunk);
+    if (text.size() > kErrorTextLimit)
+        text.erase(0, text.size() - kErrorTextLimit);
+}
+
+}  // namespace
+
+// ------------------------------------------------------------- life cycle
+
+OVADBManager::OVADBManager(Passkey) {}
+
+std::shared_ptr<OVADBManager> OVADBManager::make()
+{
+    auto manager = std::make_shared<OVADBManager>(Passkey{});
+    manager->setUp();
+    return manager;
+}
+
+void OVADBManager::setUp()
+{
+    adbOperationQueue_ = std::make_shared<OperationQueue>("adbOperationQueue", 2);
+    adbForwardOperationQueue_ = std::make_shared<OperationQueue>("adbForwardOperationQueue", 3);
+    keepAliveOperationQueue_ = std::make_shared<OperationQueue>("keepAliveOperationQueue", 1);
+    thumbnailOperationQueue_ = std::make_shared<OperationQueue>("thumbnailOperationQueue", 5);
+
+    std::weak_ptr<OVADBManager> weakSelf = weak_from_this();
+
+    thumbnailOperationTimer_ = dispatch::Source::makeTimer(dispatch::Queue::main());
+    thumbnailOperationTimer_->setEventHandler([weakSelf] {
+        onMainQueue([weakSelf] {
+            if (auto self = weakSelf.lock())
+                self->resumeThumbnailOperations();
+        });
+    });
+    thumbnailOperationTimer_->setTimer(std::chrono::seconds(1), std::chrono::milliseconds(500));
+    thumbnailOperationTimer_->resume();
+
+    timer_ = HWWeakTimer::scheduledTimerWithTimeInterval<OVADBManager>(
+        std::chrono::duration<double>(20.0), weakSelf,
+        [](OVADBManager& manager, const std::any&) { manager.checkKeepAliveHeartBeat(false); }, std::any(), true,
+        "checkKeepAliveHeartBeat:");
+
+    wakeToken_ = WakeMonitor::shared().subscribe([weakSelf] {
+        if (auto self = weakSelf.lock())
+            self->checkKeepAliveHeartBeat(true);
+    });
+}
+
+OVADBManager::~OVADBManager()
+{
+    if (thumbnailOperationTimer_)
+        thumbnailOperationTimer_->cancel();
+    adbOperationQueue_->cancelAllOperations();
+    adbForwardOperationQueue_->cancelAllOperations();
+    thumbnailOperationQueue_->cancelAllOperations();
+    keepAliveOperationQueue_->cancelAllOperations();
+    if (timer_)
+        timer_->invalidate();
+    if (wakeToken_)
+        WakeMonitor::shared().unsubscribe(wakeToken_);
+
+    // Dropping a queue waits for its running operations. Off the main thread
+    // the last owner may be one of those very operations (its block held the
+    // manager for a step), so the queues are let go on a pool thread instead.
+    if (!isMainThread()) {
+        dispatch::Queue::global()->async([queues = std::vector<std::shared_ptr<OperationQueue>>{
+                                              adbOperationQueue_, adbForwardOperationQueue_,
+                                              keepAliveOperationQueue_, thumbnailOperationQueue_}]() mutable {
+            queues.clear();
+        });
+    }
+}
+
+// ------------------------------------------------------------------ state
+
+std::string OVADBManager::serialNumber() const
+{
+    std::lock_guard lock(mutex_);
+    return serialNumber_;
+}
+
+void OVADBManager::setSerialNumber(std::string serial)
+{
+    std::lock_guard lock(mutex_);
+    serialNumber_ = std::move(serial);
+}
+
+std::shared_ptr<RunLoopTimer> OVADBManager::timer() const
+{
+    return timer_;
+}
+
+#define OV_MANAGER_BLOCK(Type, getter, setter, member) \
+    OVADBManager::Type OVADBManager::getter() const    \
+    {                                                  \
+        std::lock_guard lock(mutex_);                  \
+        return member;                                 \
+    }                                                  \
+    void OVADBManager::setter(Type block)              \
+    {                                                  \
+        std::lock_guard lock(mutex_);                  \
+        member = std::move(block);                     \
+    }
+
+OV_MANAGER_BLOCK(DeviceInfoChangedBlock, deviceInfoChangedBlock, setDeviceInfoChangedBlock, deviceInfoChangedBlock_)
+OV_MANAGER_BLOCK(LibraryChangedBlock, photoLibraryChangedBlock, setPhotoLibraryChangedBlock, photoLibraryChangedBlock_)
+OV_MANAGER_BLOCK(LibraryChangedBlock, audioLibraryChangedBlock, setAudioLibraryChangedBlock, audioLibraryChangedBlock_)
+OV_MANAGER_BLOCK(LibraryChangedBlock, videoLibraryChangedBlock, setVideoLibraryChangedBlock, videoLibraryChangedBlock_)
+
+#undef OV_MANAGER_BLOCK
+
+std::map<std::string, OVADBManager::FileChangeBlock> OVADBManager::fileChangeBlocks() const
+{
+    std::lock_guard lock(mutex_);
+    return fileChangeBlocks_;
+}
+
+void OVADBManager::setFileChangeBlocks(std::map<std::string, FileChangeBlock> blocks)
+{
+    std::lock_guard lock(mutex_);
+    fileChangeBlocks_ = std::move(blocks);
+}
+
+// ------------------------------------------------------------- running adb
+
+ADBCommandResult OVADBManager::runADBCommand(const std::vector<std::string>& arguments, const ProgressBlock& progress,
+                                             const std::function<void(const std::shared_ptr<Process>&)>& onLaunch)
+{
+    // The runner blocks until the child exits, which the interface must never do.
+    if (isMainThread())
+        throw Exception("performADBCommand must be excuted in operation queue", "");
+
+    Process::Options options;
+    options.program = resourcePath("adb");
+    const std::string serial = serialNumber();
+    if (!serial.empty())
+        options.arguments = {"-s", serial};
+    options.arguments.insert(options.arguments.end(), arguments.begin(), arguments.end());
+    // "adb shell" would otherwise read the terminal of whoever started us.
+    options.standardInput = Process::Input::Null;
+    options.captureStderr = static_cast<bool>(progress);
+
+    ADBCommandResult result;
+    auto task = std::make_shared<Process>(options);
+    Error launchError;
+    if (!task->start(&launchError)) {
+        bridgeLog("cannot run adb: " + launchError.description());
+        result.errorText = launchError.message;
+        return result;
+    }
+    result.launched = true;
+    if (onLaunch)
+        onLaunch(task);
+
+    Process::ChunkHandler onStderr;
+    ADBProgress transfer;
+    if (progress) {
+        onStderr = [&](std::string_view chunk) {
+            keepTail(result.errorText, chunk);
+            applyADBProgressChunk(chunk, transfer, [&] { progress(task, transfer); });
+        };
+    }
+    result.exit = task->run({}, onStderr);
+    const std::string& output = task->standardOutput();
+    if (isValidUTF8(output))
+        result.output = output;
+    return result;
+}
+
+std::optional<std::string> OVADBManager::performADBCommand(const std::vector<std::string>& arguments,
+                                                           const ProgressBlock& progress)
+{
+    return runADBCommand(arguments, progress).output;
+}
+
+std::string OVADBManager::joinedShellLine(const std::vector<std::string>& parts) const
+{
+    std::string line;
+    for (size_t i = 0; i < parts.size(); ++i) {
+        if (i)
+            line += ' ';
+        line += parts[i];
+    }
+    return line;
+}
+
+std::optional<std::string> OVADBManager::performShell(const std::vector<std::string>& parts)
+{
+    if (serialNumber().empty())
+        return std::nullopt;
+    return performADBCommand({"shell", joinedShellLine(parts)});
+}
+
+std::shared_ptr<BlockOperation> OVADBManager::excuteShellInQueue(const std::vector<std::string>& parts,
+                                                                 OutputCallback callback)
+{
+    if (serialNumber().empty()) {
+        if (callback)
+            callback(std::nullopt, adb_errorWithCode(ADBErrorNotConnected));
+        return nullptr;
+    }
+    std::weak_ptr<OVADBManager> weakSelf = weak_from_this();
+    auto operation = makeBlockOperation([weakSelf, parts, callback](BlockOperation& op) {
+        std::optional<std::string> output;
+        {
+            auto self = weakSelf.lock();
+            if (!self)
+                return;
+            output = self->performShell(parts);
+        }
+        if (!op.isCancelled() && callback)
+            callback(std::move(output), std::nullopt);
+    });
+    adbOperationQueue().addOperation(operation);
+    return operation;
+}
+
+std::shared_ptr<BlockOperation> OVADBManager::excuteADBCommandInQueueWithArguments(
+    const std::vector<std::string>& arguments, OutputCallback callback)
+{
+    std::weak_ptr<OVADBManager> weakSelf = weak_from_this();
+    auto operation = makeBlockOperation([weakSelf, arguments, callback](BlockOperation& op) {
+        std::optional<std::string> output;
+        {
+            auto self = weakSelf.lock();
+            if (!self)
+                return;
+            output = self->performADBCommand(arguments);
+        }
+        if (!op.isCancelled() && callback)
+            onMainQueue([callback, output = std::move(output)] { callback(output, std::nullopt); });
+    });
+    adbOperationQueue().addOperation(operation);
+    return operation;
+}
+
+// ------------------------------------------------------- thumbnail pump
+
+void OVADBManager::resumeThumbnailOperations()
+{
+    std::lock_guard lock(waittingThumbnailOperationsLock_);
+    size_t walked = 0;
+    int added = 0;
+    for (; walked < waittingThumbnailOperations_.size() && added < 10; ++walked) {
+        const OperationRef& operation = waittingThumbnailOperations_[walked];
+        if (!operation || operation->isCancelled() || operation->isExecuting())
+            continue;
+        thumbnailOperationQueue().addOperation(operation);
+        ++added;
+    }
+    waittingThumbnailOperations_.erase(waittingThumbnailOperations_.begin(),
+                                       waittingThumbnailOperations_.begin() + static_cast<long>(walked));
+}
+
+}  // namespace orv

@@ -1,0 +1,35 @@
+#pragma once
+// Building blocks of the manager's queued work (internal to the bridge).
+
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/Dispatch.h"
+#include "platform/OperationQueue.h"
+
+namespace orv {
+
+// A block operation whose work receives the operation itself, so it can test
+// for cancellation; the block holds the operation only weakly.
+inline std::shared_ptr<BlockOperation> makeBlockOperation(std::function<void(BlockOperation& operation)> work)
+{
+    auto operation = std::make_shared<BlockOperation>();
+    std::weak_ptr<BlockOperation> weakOperation = operation;
+    operation->addExecutionBlock([weakOperation, work = std::move(work)] {
+        if (auto strong = weakOperation.lock())
+            work(*strong);
+    });
+    return operation;
+}
+
+inline void onMainQueue(dispatch::Task task)
+{
+    dispatch::Queue::main()->async(std::move(task));
+}
+
+// A log line on standard error, as the bridge writes them.
+void bridgeLog(const std::string& line);
+
+}  // namespace orv
