@@ -167,9 +167,10 @@ void Supervisor::handleSignals()
 void Supervisor::stopChild()
 {
     // The child is reaped only on this thread, so its pid cannot have been
-    // reused while it is not marked as exited.
+    // reused while it is not marked as exited. It gets the signal this
+    // program got, and so ends as it would have on its own.
     if (child_ > 0 && !childExited_)
-        kill(child_, SIGTERM);
+        kill(child_, stopSignal_);
 }
 
 void exitLike(int waitStatus)

@@ -1,8 +1,8 @@
 #pragma once
 // Runs adb as a child of this program and stays in charge of it: a terminate,
-// interrupt or hang-up sent to this program stops the child at once (SIGTERM,
-// then SIGKILL after a short grace), and the child ends when this program is
-// killed outright. The child inherits descriptors 0-2 (or the ones given) and
+// interrupt or hang-up sent to this program is passed on to the child at once
+// (followed by SIGKILL after a short grace), and the child gets SIGTERM when
+// this program is killed outright. The child inherits descriptors 0-2 (or the ones given) and
 // no other: everything else is close-on-exec.
 
 #include <signal.h>

@@ -1,0 +1,200 @@
+// End to end: the resource program in front of a simulated phone whose adb
+// behaves as Debian's adb 29 does (silent transfers unless on a terminal,
+// shell streams kept apart, one package per install).
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <random>
+#include <regex>
+#include <sstream>
+#include <string>
+
+#include "ResourceRun.h"
+#include "TempFolder.h"
+#include "phonesim/Simulator.h"
+
+namespace {
+
+using namespace orv::adbtool::test;
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+constexpr uint64_t kBigSize = 2 * 1000 * 1000;
+
+std::string randomBytes(size_t size)
+{
+    std::mt19937 random(7);
+    std::string bytes(size, '\0');
+    for (auto& b : bytes)
+        b = static_cast<char>(random());
+    return bytes;
+}
+
+class CurrentAdbTest : public testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        phonesim::Options o;
+        o.mode = "current";
+        sim = phonesim::Simulator::start(o).release();
+        serial = sim->serial();
+        big = randomBytes(kBigSize);
+    }
+    static void TearDownTestSuite()
+    {
+        delete sim;
+        sim = nullptr;
+    }
+    void SetUp() override
+    {
+        sim->set(serial, "transfer-rate", "0");
+        sim->misbehave(serial, "install-unknown-sources", false);
+    }
+
+    ResourceResult adb(std::vector<std::string> args, RunOptions o = {}) const
+    {
+        args.insert(args.begin(), {"-s", serial});
+        o.environment["ORVANE_ADB"] = sim->adbPath().string();
+        return runResource(args, o);
+    }
+
+    // The progress lines as the bridge reads them: every match of its pattern
+    // with bytes done, bytes total and percent.
+    struct Progress {
+        uint64_t done, total;
+        int percent;
+    };
+    static std::vector<Progress> progress(const std::string& err)
+    {
+        static const std::regex pattern(R"((.*) (\d*)/(\d*) (.*)[(](\d+)%)", std::regex::icase);
+        std::vector<Progress> found;
+        for (auto it = std::sregex_iterator(err.begin(), err.end(), pattern); it != std::sregex_iterator(); ++it)
+            found.push_back({std::stoull((*it)[2]), std::stoull((*it)[3]), std::stoi((*it)[5])});
+        return found;
+    }
+
+    static void expectLiveProgress(const ResourceResult& r)
+    {
+        auto lines = progress(r.err);
+        ASSERT_GE(lines.size(), 3u) << r.err;
+        uint64_t lastDone = 0;
+        for (const auto& p : lines) {
+            EXPECT_EQ(p.total, kBigSize);
+            EXPECT_GE(p.done, lastDone);
+            EXPECT_EQ(p.done, kBigSize / 100 * static_cast<uint64_t>(p.percent));
+            lastDone = p.done;
+        }
+        EXPECT_EQ(lines.back().percent, 100);
+        EXPECT_EQ(lines.back().done, kBigSize);
+    }
+
+    static phonesim::Simulator* sim;
+    static std::string serial;
+    static std::string big;
+    TempFolder folder;
+};
+
+phonesim::Simulator* CurrentAdbTest::sim = nullptr;
+std::string CurrentAdbTest::serial;
+std::string CurrentAdbTest::big;
+
+TEST_F(CurrentAdbTest, PullOfALargeSlowFileReportsProgressAsItGoes)
+{
+    std::ofstream(sim->phoneRoot(serial) / "big.bin", std::ios::binary) << big;
+    sim->set(serial, "transfer-rate", "2000000");
+    fs::path target = folder / "copy of big.bin";
+    auto r = adb({"pull", "-p", "-a", "/storage/emulated/legacy/big.bin", target.string()});
+    EXPECT_TRUE(exitedWith(r, 0)) << r.err;
+    expectLiveProgress(r);
+    EXPECT_NE(r.out.find("1 file pulled"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find('\r'), std::string::npos);
+    EXPECT_EQ(readFile(target), big);
+}
+
+TEST_F(CurrentAdbTest, PushOfALargeSlowFileReportsProgressAsItGoes)
+{
+    fs::path source = folder.write("big upload.bin", big);
+    sim->set(serial, "transfer-rate", "2000000");
+    auto r = adb({"push", "-p", source.string(), "/storage/emulated/legacy/Download/big upload.bin"});
+    EXPECT_TRUE(exitedWith(r, 0)) << r.err;
+    expectLiveProgress(r);
+    EXPECT_NE(r.out.find("1 file pushed"), std::string::npos) << r.out;
+    EXPECT_EQ(readFile(sim->phoneRoot(serial) / "Download/big upload.bin"), big);
+}
+
+TEST_F(CurrentAdbTest, PullOfAMissingFileFails)
+{
+    fs::path target = folder / "nothing";
+    auto r = adb({"pull", "-p", "-a", "/sdcard/no such file.jpg", target.string()});
+    EXPECT_TRUE(exitedWith(r, 1));
+    EXPECT_EQ(r.out, "adb: error: remote object '/sdcard/no such file.jpg' does not exist\n");
+    EXPECT_TRUE(progress(r.err).empty()) << r.err;
+    EXPECT_FALSE(fs::exists(target));
+}
+
+TEST_F(CurrentAdbTest, StoppingAPullEndsItAtOnceWithoutAFile)
+{
+    std::ofstream(sim->phoneRoot(serial) / "slow.bin", std::ios::binary) << big;
+    sim->set(serial, "transfer-rate", "200000");  // ten seconds in all
+    fs::path target = folder / "slow.bin";
+    RunOptions o;
+    o.stopWhenStderrHas = "Transferring: ";
+    auto r = adb({"pull", "-p", "-a", "/sdcard/slow.bin", target.string()}, o);
+    ASSERT_TRUE(r.stopped) << r.err;
+    EXPECT_TRUE(endedBySignal(r, SIGTERM));
+    EXPECT_LT(r.afterStop, 2s);
+    EXPECT_TRUE(sim->waitIdle(10s)) << "the phone goes on sending";
+    EXPECT_FALSE(fs::exists(target));
+}
+
+// What the phone's tools print as errors reaches standard output, where the
+// bridge looks for it; asked directly, this adb keeps it on standard error.
+TEST_F(CurrentAdbTest, ShellErrorsOfThePhoneReachStandardOutput)
+{
+    struct Case {
+        std::string command, expected;
+    };
+    for (const Case& c : {Case{"ls -a \"/sdcard/not here\"", "No such"},
+                          Case{"test -d /sdcard/DCIM/ && grep \"poet\" /sdcard/DCIM/", ": Is a directory"}}) {
+        auto direct = sim->adb({"-s", serial, "shell", c.command});
+        EXPECT_EQ(direct.out.find(c.expected), std::string::npos) << direct.out;
+        auto r = adb({"shell", c.command});
+        EXPECT_NE(r.out.find(c.expected), std::string::npos) << c.command << ": " << r.out;
+    }
+}
+
+TEST_F(CurrentAdbTest, InstallAnswersOnStandardOutput)
+{
+    std::string apk = (sim->resourceDir() / "Tidewell.apk").string();
+    auto r = adb({"install", "-r", apk, "/system/app"});
+    EXPECT_NE(r.out.find("Success"), std::string::npos) << r.out << r.err;
+
+    sim->misbehave(serial, "install-unknown-sources");
+    r = adb({"install", "-r", apk, "/system/app"});
+    EXPECT_NE(r.out.find("[INSTALL_FAILED_UNKNOWN_SOURCES"), std::string::npos) << r.out << r.err;
+}
+
+TEST_F(CurrentAdbTest, OtherCommandsPassThrough)
+{
+    RunOptions o;
+    o.environment["ORVANE_ADB"] = sim->adbPath().string();
+    auto devices = runResource({"devices"}, o);
+    EXPECT_TRUE(exitedWith(devices, 0));
+    EXPECT_EQ(devices.out, "List of devices attached\n" + serial + "\tdevice\n\n");
+
+    const std::string local = "tcp:" + std::to_string(freeLoopbackPort());
+    auto forward = adb({"forward", local, "tcp:10086"});
+    EXPECT_TRUE(exitedWith(forward, 0)) << forward.err;
+    auto list = adb({"forward", "--list"});
+    EXPECT_NE(list.out.find(serial + " " + local + " tcp:10086\n"), std::string::npos) << list.out;
+    EXPECT_TRUE(exitedWith(adb({"forward", "--remove", local}), 0));
+
+    auto offline = runResource({"-s", "NOSUCHPHONE", "shell", "true"}, o);
+    EXPECT_TRUE(exitedWith(offline, 1));
+    EXPECT_EQ(offline.out, "");
+    EXPECT_NE(offline.err.find("not found"), std::string::npos) << offline.err;
+}
+
+}  // namespace

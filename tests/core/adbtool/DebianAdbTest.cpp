@@ -1,0 +1,136 @@
+// The resource program in front of the real Debian adb, where it is
+// installed. No phone is attached: the server is started on a private port,
+// with a private home and temporary folder, and stopped at the end.
+#include <poll.h>
+#include <signal.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "ResourceRun.h"
+#include "TempFolder.h"
+
+namespace {
+
+using namespace orv::adbtool::test;
+namespace fs = std::filesystem;
+
+const char* const kDebianAdb = "/usr/bin/adb";
+
+class DebianAdbTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (access(kDebianAdb, X_OK) != 0)
+            GTEST_SKIP() << "Debian's adb is not installed";
+        port = std::to_string(freeLoopbackPort());
+        run.environment = {{"ORVANE_ADB", kDebianAdb},
+                           {"ANDROID_ADB_SERVER_PORT", port},
+                           {"HOME", folder.path().string()},
+                           {"TMPDIR", folder.path().string()}};
+    }
+
+    void TearDown() override
+    {
+        if (port.empty())
+            return;
+        std::vector<pid_t> servers = serverProcesses();
+        orv::Process::Options o;
+        o.program = kDebianAdb;
+        o.arguments = {"-P", port, "kill-server"};
+        o.environment = environmentWith(run.environment);
+        o.standardInput = orv::Process::Input::Null;
+        orv::Process killServer(o);
+        if (killServer.start())
+            killServer.run();
+        for (pid_t pid : servers)
+            waitForEnd(pid);
+    }
+
+    // The adb servers listening on this test's port.
+    std::vector<pid_t> serverProcesses() const
+    {
+        std::vector<pid_t> found;
+        const std::string listen = "tcp:" + port;
+        for (const auto& entry : fs::directory_iterator("/proc")) {
+            std::ifstream in(entry.path() / "cmdline", std::ios::binary);
+            std::vector<std::string> args;
+            for (std::string arg; std::getline(in, arg, '\0');)
+                args.push_back(arg);
+            bool server = false, ours = false;
+            for (const auto& arg : args) {
+                server = server || arg == "fork-server";
+                ours = ours || arg == listen;
+            }
+            if (server && ours)
+                found.push_back(std::stoi(entry.path().filename().string()));
+        }
+        return found;
+    }
+
+    // Waits for a server that is no child of ours to end; kills it if it
+    // will not.
+    static void waitForEnd(pid_t pid)
+    {
+        int fd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+        if (fd < 0)
+            return;  // already gone
+        pollfd ended{fd, POLLIN, 0};
+        if (poll(&ended, 1, 10000) != 1) {
+            ADD_FAILURE() << "the adb server " << pid << " did not stop";
+            syscall(SYS_pidfd_send_signal, fd, SIGKILL, nullptr, 0);
+        }
+        close(fd);
+    }
+
+    TempFolder folder;
+    std::string port;
+    RunOptions run;
+};
+
+TEST_F(DebianAdbTest, ReportsItsVersionAndAnEmptyDeviceList)
+{
+    auto version = runResource({"version"}, run);
+    EXPECT_TRUE(exitedWith(version, 0)) << version.err;
+    EXPECT_EQ(version.out.rfind("Android Debug Bridge version ", 0), 0u) << version.out;
+
+    auto devices = runResource({"devices"}, run);
+    EXPECT_TRUE(exitedWith(devices, 0)) << devices.err;
+    EXPECT_EQ(devices.out, "List of devices attached\n\n");
+    EXPECT_FALSE(serverProcesses().empty()) << "no server on the private port";
+}
+
+// adb writes to the terminal it is given; what comes back is its plain error
+// line on standard output and its status.
+TEST_F(DebianAdbTest, TransfersWithoutAPhoneFailAsAdbDoes)
+{
+    fs::path source = folder.write("upload.bin", "content");
+    fs::path target = folder / "download.bin";
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"pull", "-p", "-a", "/sdcard/x.jpg", target.string()},
+             {"push", "-p", source.string(), "/sdcard/upload.bin"}}) {
+        auto r = runResource(args, run);
+        EXPECT_TRUE(exitedWith(r, 1)) << args[0] << ": " << r.err;
+        EXPECT_EQ(r.out.rfind("adb: error: ", 0), 0u) << args[0] << ": " << r.out;
+        EXPECT_EQ(r.out.find_first_of("\r\x1b"), std::string::npos) << r.out;
+        EXPECT_EQ(r.out.back(), '\n');
+        EXPECT_EQ(r.err.find("Transferring"), std::string::npos) << r.err;
+    }
+    EXPECT_FALSE(fs::exists(target));
+}
+
+TEST_F(DebianAdbTest, ClientErrorsStayOnStandardError)
+{
+    auto r = runResource({"shell", "ls"}, run);
+    EXPECT_TRUE(exitedWith(r, 1));
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("error: no devices/emulators found"), std::string::npos) << r.err;
+}
+
+}  // namespace
