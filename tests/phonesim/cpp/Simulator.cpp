@@ -2,6 +2,7 @@
 // talks to it over its Unix control socket and reaps it on the way out.
 #include "phonesim/Simulator.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -116,21 +117,46 @@ bool drain(std::vector<std::pair<int, std::string*>> streams, Clock::time_point 
     return true;
 }
 
-// Reads one line from fd before the deadline (the simulator's readiness announcement).
-std::string readLine(int fd, Clock::time_point deadline) {
-    std::string line;
-    char c;
-    while (true) {
+// Reads up to the first newline from fd before the deadline; both the readiness announcement
+// and a control answer are a single line with nothing after it.
+std::string readLine(int fd, Clock::time_point deadline, const std::string& what) {
+    std::string text;
+    char buf[65536];
+    while (text.find('\n') == std::string::npos) {
         pollfd p{fd, POLLIN, 0};
         int n = ::poll(&p, 1, msLeft(deadline));
         if (n < 0 && errno == EINTR) continue;
-        if (n == 0) fail("simulator not ready before the deadline", 0);
-        ssize_t got = ::read(fd, &c, 1);
+        if (n == 0) fail(what + ": no answer before the deadline", 0);
+        ssize_t got = ::read(fd, buf, sizeof buf);
         if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) fail("simulator ended before it was ready (see its standard error)", 0);
-        if (c == '\n') return line;
-        line += c;
+        if (got <= 0) fail(what + ": the simulator closed the stream", got < 0 ? errno : 0);
+        text.append(buf, static_cast<std::size_t>(got));
     }
+    return text.substr(0, text.find('\n'));
+}
+
+std::string base64(std::string_view bytes) {
+    static constexpr char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    for (std::size_t i = 0; i < bytes.size(); i += 3) {
+        std::size_t n = std::min<std::size_t>(3, bytes.size() - i);
+        unsigned v = 0;
+        for (std::size_t k = 0; k < 3; ++k) {
+            v = v << 8 | (k < n ? static_cast<unsigned char>(bytes[i + k]) : 0u);
+        }
+        for (std::size_t k = 0; k < 4; ++k) out += k <= n ? alphabet[(v >> (18 - 6 * k)) & 63] : '=';
+    }
+    return out;
+}
+
+std::string hex(std::string_view bytes) {
+    static constexpr char digits[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned char c : bytes) {
+        out += digits[c >> 4];
+        out += digits[c & 15];
+    }
+    return out;
 }
 
 void writeAll(int fd, std::string_view data) {
@@ -218,7 +244,8 @@ void Simulator::launch(const Options& options) {
     out.read = -1;
     closeFd(out.write);  // only the child holds the write end now, so its exit gives end of file
 
-    info_ = nlohmann::json::parse(readLine(stdoutFd_, Clock::now() + options.startTimeout));
+    info_ = nlohmann::json::parse(
+        readLine(stdoutFd_, Clock::now() + options.startTimeout, "simulator start (see its standard error)"));
     resourceDir_ = info_.at("resource_dir").get<std::string>();
     socket_ = info_.at("socket").get<std::string>();
 }
@@ -288,20 +315,8 @@ nlohmann::json Simulator::request(nlohmann::json req) const {
     std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
     if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) fail("connect " + path);
     writeAll(fd, req.dump() + "\n");
-    std::string reply;
-    const auto deadline = Clock::now() + std::chrono::seconds(60);
-    char buf[65536];
-    while (reply.find('\n') == std::string::npos) {
-        pollfd p{fd, POLLIN, 0};
-        int n = ::poll(&p, 1, msLeft(deadline));
-        if (n < 0 && errno == EINTR) continue;
-        if (n == 0) fail("no answer from the simulator", 0);
-        ssize_t got = ::recv(fd, buf, sizeof buf, 0);
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) fail("simulator closed the control connection", got < 0 ? errno : 0);
-        reply.append(buf, static_cast<std::size_t>(got));
-    }
-    auto answer = nlohmann::json::parse(reply.substr(0, reply.find('\n')));
+    const std::string reply = readLine(fd, Clock::now() + std::chrono::seconds(60), "control request");
+    auto answer = nlohmann::json::parse(reply);
     if (answer.contains("error")) fail(answer["error"].get<std::string>(), 0);
     return answer;
 }
@@ -329,22 +344,7 @@ std::string Simulator::shell(const std::string& serial, const std::string& comma
 }
 
 void Simulator::putFile(const std::string& serial, const std::string& phonePath, std::string_view bytes) {
-    static const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string b64;
-    std::size_t i = 0;
-    for (; i + 2 < bytes.size(); i += 3) {
-        unsigned v = (unsigned char)bytes[i] << 16 | (unsigned char)bytes[i + 1] << 8 | (unsigned char)bytes[i + 2];
-        for (int s = 18; s >= 0; s -= 6) b64 += alphabet[(v >> s) & 63];
-    }
-    if (i < bytes.size()) {
-        unsigned v = (unsigned char)bytes[i] << 16;
-        if (i + 1 < bytes.size()) v |= (unsigned char)bytes[i + 1] << 8;
-        b64 += alphabet[(v >> 18) & 63];
-        b64 += alphabet[(v >> 12) & 63];
-        b64 += i + 1 < bytes.size() ? alphabet[(v >> 6) & 63] : '=';
-        b64 += '=';
-    }
-    request({{"op", "put"}, {"serial", serial}, {"path", phonePath}, {"data", b64}});
+    request({{"op", "put"}, {"serial", serial}, {"path", phonePath}, {"data", base64(bytes)}});
 }
 
 int Simulator::inject(const std::string& serial, int type, const nlohmann::json& payload) {
@@ -354,13 +354,7 @@ int Simulator::inject(const std::string& serial, int type, const nlohmann::json&
 }
 
 int Simulator::injectRaw(const std::string& serial, std::string_view bytes) {
-    static const char* digits = "0123456789abcdef";
-    std::string hex;
-    for (unsigned char c : bytes) {
-        hex += digits[c >> 4];
-        hex += digits[c & 15];
-    }
-    return request({{"op", "inject"}, {"serial", serial}, {"hex", hex}}).at("connections").get<int>();
+    return request({{"op", "inject"}, {"serial", serial}, {"hex", hex(bytes)}}).at("connections").get<int>();
 }
 
 nlohmann::json Simulator::keepAlive(const std::string& serial) {

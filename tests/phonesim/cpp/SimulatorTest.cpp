@@ -63,8 +63,8 @@ TEST_F(PhonesimFixtureTest, StartsAPhoneThatAdbReachesAndCleansUp) {
         auto level = sim->adb({"-s", serial, "shell", "dumpsys battery | grep -e level"});
         EXPECT_EQ(level.out, "  level: 42\n");
 
-        sim->putFile(serial, "/sdcard/Download/hello.txt", "hello\n");
-        EXPECT_EQ(sim->shell(serial, "cat /sdcard/Download/hello.txt"), "hello\n");
+        sim->putFile(serial, "/sdcard/Download/hello.txt", "hello!\n");
+        EXPECT_EQ(sim->shell(serial, "cat /sdcard/Download/hello.txt"), "hello!\n");
 
         sim->unplug(serial);
         EXPECT_EQ(sim->adb({"devices"}).out, "List of devices attached\n\n");
