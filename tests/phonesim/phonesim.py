@@ -4,7 +4,8 @@
   phonesim.py serve [--dir DIR] [--phone SERIAL[:FIXTURE]]... [--mode default|current]
       Start a simulator; print one JSON line (folders, control socket, stand-in adb, phones)
       and run until SIGINT/SIGTERM, a "shutdown" request, or (with --exit-on-stdin-eof) the end
-      of standard input.
+      of standard input. The folder is removed at exit unless --dir names it (--remove-dir:
+      removed anyway).
   phonesim.py run-app --app PROGRAM [serve options] [-- ARG...]
       Start a simulator and run the application against its first phone: the application
       opens that phone at once ("-s SERIAL:0:0" is added unless ARGs hold "-s"), and its own
@@ -50,8 +51,8 @@ def _phones(options):
 
 
 def _start(args):
-    own_dir = args.dir is None
-    folder = tempfile.mkdtemp(prefix="phonesim-") if own_dir else args.dir
+    own_dir = args.dir is None or getattr(args, "remove_dir", False)
+    folder = tempfile.mkdtemp(prefix="phonesim-") if args.dir is None else args.dir
     try:
         sim = Simulator(folder, _phones(args.phone), mode=args.mode).start()
     except BaseException:
@@ -198,7 +199,10 @@ def main(argv=None):
         p.add_argument("--mode", choices=("default", "current"),
                        default="default" if name == "serve" else None)
         if name == "serve":
-            p.add_argument("--exit-on-stdin-eof", action="store_true")
+            p.add_argument("--exit-on-stdin-eof", action="store_true",
+                           help="stop when standard input closes (the starting process ended)")
+            p.add_argument("--remove-dir", action="store_true",
+                           help="remove --dir on exit too, so a crashed starter leaves nothing")
         else:
             p.add_argument("--app", required=True, help="the application program")
             p.add_argument("app_args", nargs=argparse.REMAINDER)

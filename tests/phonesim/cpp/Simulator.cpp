@@ -229,7 +229,7 @@ void Simulator::launch(const Options& options) {
 
     std::vector<std::string> argv = {PHONESIM_PYTHON, "-I", std::string(PHONESIM_DIR) + "/phonesim.py",
                                      "serve", "--dir", folder_.string(), "--mode", options.mode,
-                                     "--exit-on-stdin-eof"};
+                                     "--exit-on-stdin-eof", "--remove-dir"};
     std::vector<Fixture> phones = options.phones;
     if (phones.empty()) phones.push_back(Fixture::realistic());
     for (const auto& phone : phones) {
