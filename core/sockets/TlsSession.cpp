@@ -400,11 +400,18 @@ bool TlsSession::setEnabledCiphers(const std::vector<int64_t>& cipherSuites)
     if (tls13.empty() && older.empty())
         return false;
     bool ok = SSL_set_ciphersuites(impl_->ssl, tls13.c_str()) == 1;
-    if (ok && !older.empty())
+    // A protocol version left without any suite would fail the handshake
+    // instead of being skipped, so the version range shrinks to fit.
+    if (ok && !older.empty()) {
         ok = SSL_set_cipher_list(impl_->ssl, older.c_str()) == 1;
-    else if (ok)
-        // Only TLS 1.3 suites were asked for: older protocols have none left.
-        ok = SSL_set_min_proto_version(impl_->ssl, TLS1_3_VERSION) == 1;
+        const long max = SSL_get_max_proto_version(impl_->ssl);
+        if (ok && tls13.empty() && (max == 0 || max > TLS1_2_VERSION))
+            ok = SSL_set_max_proto_version(impl_->ssl, TLS1_2_VERSION) == 1;
+    } else if (ok) {
+        const long min = SSL_get_min_proto_version(impl_->ssl);
+        if (min < TLS1_3_VERSION)
+            ok = SSL_set_min_proto_version(impl_->ssl, TLS1_3_VERSION) == 1;
+    }
     ERR_clear_error();
     return ok;
 }
