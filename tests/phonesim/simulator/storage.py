@@ -48,6 +48,13 @@ class FsError(Exception):
         self.message = message
 
 
+def _missing(node):
+    """The error for a path that names nothing: "name/" over a file is not a folder."""
+    if node.kind == "storage" and os.path.lexists(node.host):
+        return FsError(node.shown, ENOTDIR)
+    return FsError(node.shown, ENOENT)
+
+
 def split_components(path, cwd="/"):
     """Lexically normalised components of a phone path ("." and ".." folded, never above "/")."""
     if not path.startswith("/"):
@@ -78,12 +85,16 @@ class Node:
         self.key = key
 
     def lstat(self):
+        """The entry's status, or None when there is none (a "name/" that is no folder neither)."""
         if self.kind != "storage":
             return None
         try:
-            return os.lstat(self.host)
+            st = os.lstat(self.host)
         except OSError:
             return None
+        if self.shown.endswith("/") and not stat.S_ISDIR(st.st_mode):
+            return None
+        return st
 
     def exists(self):
         if self.kind == "virtual":
@@ -205,7 +216,7 @@ class Storage:
         if node.kind == "virtual":
             return self.virtual_entry(node.key)
         if not node.exists():
-            raise FsError(node.shown, ENOENT)
+            raise _missing(node)
         return self.host_entry(node.host, os.path.basename(node.host))
 
     # -- writing ------------------------------------------------------------------------------
@@ -252,7 +263,7 @@ class Storage:
             raise FsError(node.shown, EROFS if node.kind == "virtual" else ENOENT)
         st = node.lstat()
         if st is None:
-            raise FsError(node.shown, ENOENT)
+            raise _missing(node)
         if stat.S_ISDIR(st.st_mode):
             if not recursive:
                 raise FsError(node.shown, EISDIR)
@@ -318,7 +329,7 @@ class Storage:
         if node.kind == "virtual" and node.is_dir():
             raise FsError(node.shown, EISDIR)
         if node.kind != "storage" or not node.exists():
-            raise FsError(node.shown, ENOENT)
+            raise _missing(node)
         if node.is_dir():
             raise FsError(node.shown, EISDIR)
         with open(node.host, "rb") as f:
