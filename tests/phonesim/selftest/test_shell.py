@@ -67,6 +67,7 @@ class QuotingTest(SimTestCase):
             ("false && echo no || echo yes; echo $?", "yes\n0\n"),
             ("test -d /sdcard/Hostile && echo dir", "dir\n"),
             ("echo one; echo two > /dev/null; echo three", "one\nthree\n"),
+            ("echo a#b # comment", "a#b\n"),
         ]
         for line, expected in cases:
             with self.subTest(line=line):

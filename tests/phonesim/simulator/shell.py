@@ -200,7 +200,7 @@ class _Parser:
             if self.i >= len(self.s):
                 break
             c = self.s[self.i]
-            if c == "#" and not command["words"] and not command["redirs"]:
+            if c == "#":  # a comment starts only where a word would
                 nl = self.s.find("\n", self.i)
                 self.i = len(self.s) if nl < 0 else nl
                 continue
