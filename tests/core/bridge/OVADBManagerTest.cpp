@@ -1,0 +1,166 @@
+#include "core/bridge/OVADBManager.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+#include "PhoneTestSupport.h"
+#include "core/bridge/ADBError.h"
+#include "core/bridge/HWWeakTimer.h"
+#include "platform/Thread.h"
+
+namespace orv::test {
+namespace {
+
+using Commands = std::vector<std::vector<std::string>>;
+
+TEST_F(PhoneTest, OnlyServerCommandsRunWithoutASerial)
+{
+    manager->setSerialNumber("");
+    struct Result {
+        std::optional<std::string> output;
+        bool done = false;
+    };
+    auto devices = std::make_shared<Result>();
+    manager->excuteADBCommandInQueueWithArguments({"devices"}, [devices](auto output, auto) {
+        EXPECT_TRUE(isMainThread());
+        devices->output = output;
+        devices->done = true;
+    });
+    ASSERT_TRUE(waitFor([&] { return devices->done; }));
+    EXPECT_NE(devices->output.value_or("").find(serial + "\tdevice"), std::string::npos);
+
+    // A shell command refuses at once, on the caller's thread, and runs nothing.
+    std::optional<Error> refusal;
+    auto operation = manager->excuteShellInQueue({"echo", "hi"}, [&](auto output, auto error) {
+        EXPECT_FALSE(output);
+        refusal = error;
+    });
+    EXPECT_EQ(operation, nullptr);
+    ASSERT_TRUE(refusal);
+    EXPECT_EQ(refusal->code, ADBErrorNotConnected);
+    EXPECT_FALSE(offMain([&] { return manager->performShell({"echo", "hi"}); }));
+
+    EXPECT_EQ(adbCommands(), (Commands{{"devices"}}));
+}
+
+TEST_F(PhoneTest, WithASerialEveryCommandNamesThePhone)
+{
+    struct Result {
+        std::optional<std::string> output;
+        bool onMainThread = true;
+        std::atomic<bool> done{false};
+    };
+    auto result = std::make_shared<Result>();
+    manager->excuteShellInQueue({"echo", "hi"}, [result](auto output, auto error) {
+        EXPECT_FALSE(error);
+        result->output = output;
+        result->onMainThread = isMainThread();
+        result->done = true;
+        wakeMainLoop();
+    });
+    ASSERT_TRUE(waitFor([&] { return result->done.load(); }));
+    EXPECT_EQ(result->output, "hi\n");
+    EXPECT_FALSE(result->onMainThread);  // called back on the operation's own thread
+    EXPECT_EQ(adbCommands(), (Commands{{"-s", serial, "shell", "echo hi"}}));
+}
+
+TEST_F(PhoneTest, TheMainThreadMayNeverWaitOnAdb)
+{
+    try {
+        manager->performADBCommand({"devices"});
+        FAIL() << "no exception";
+    } catch (const Exception& e) {
+        EXPECT_EQ(e.name(), "performADBCommand must be excuted in operation queue");
+    }
+    EXPECT_TRUE(adbCommands().empty());
+}
+
+TEST_F(PhoneTest, ProgressArrivesWhileTheChildRunsAndTheBlockCanStopIt)
+{
+    const std::string content(1 << 20, 'x');
+    sim().putFile(serial, storage("Download/big.bin"), content);
+    sim().set(serial, "transfer-rate", "262144");  // four seconds for the whole file
+    TemporaryFolder host;
+    const auto target = host.path() / "big.bin";
+
+    std::vector<std::pair<int64_t, int64_t>> reports;
+    auto started = std::chrono::steady_clock::now();
+    auto result = offMain([&] {
+        return manager->runADBCommand({"pull", "-p", storage("Download/big.bin"), target.string()},
+                                      [&](const std::shared_ptr<Process>& task, const ADBProgress& progress) {
+                                          reports.emplace_back(progress.completedUnitCount, progress.totalUnitCount);
+                                          task->terminate();
+                                      });
+    });
+    auto elapsed = std::chrono::steady_clock::now() - started;
+    sim().set(serial, "transfer-rate", "0");
+
+    ASSERT_FALSE(reports.empty());
+    EXPECT_GT(reports.front().first, 0);
+    EXPECT_EQ(reports.front().second, int64_t(content.size()));
+    EXPECT_FALSE(result.succeeded());
+    EXPECT_LT(elapsed, std::chrono::seconds(3));
+    EXPECT_TRUE(sim().waitIdle(std::chrono::seconds(10)));
+    EXPECT_FALSE(std::filesystem::exists(target));
+}
+
+TEST_F(PhoneTest, ReleasingTheManagerCancelsQueuedWork)
+{
+    sim().putFile(serial, storage("Download/slow.bin"), std::string(1 << 20, 's'));
+    sim().set(serial, "transfer-rate", "1048576");
+    TemporaryFolder host;
+    auto calls = std::make_shared<std::atomic<int>>(0);
+    // Two slow pulls fill both places of the queue; the shell commands wait.
+    for (int i = 0; i < 2; ++i)
+        manager->excuteADBCommandInQueueWithArguments(
+            {"pull", storage("Download/slow.bin"), (host.path() / std::to_string(i)).string()},
+            [calls](auto, auto) { ++*calls; });
+    for (int i = 0; i < 3; ++i)
+        manager->excuteShellInQueue({"echo", std::to_string(i)}, [calls](auto, auto) { ++*calls; });
+    manager.reset();
+    drainMainQueue();
+    sim().set(serial, "transfer-rate", "0");
+    EXPECT_LE(calls->load(), 2);
+    for (const auto& command : adbCommands())
+        EXPECT_NE(command.at(2), "shell");
+}
+
+TEST(HWWeakTimerTest, AWeakTimerEndsOnceItsTargetIsGone)
+{
+    auto target = std::make_shared<int>(0);
+    auto timer = HWWeakTimer::scheduledTimerWithTimeInterval<int>(
+        std::chrono::milliseconds(5), std::weak_ptr<int>(target), [](int& count, const std::any&) { ++count; },
+        std::any(), true);
+    ASSERT_TRUE(waitFor([&] { return *target >= 3; }, std::chrono::seconds(10)));
+    EXPECT_TRUE(timer->isValid());
+    target.reset();
+    EXPECT_TRUE(waitFor([&] { return !timer->isValid(); }, std::chrono::seconds(10)));
+}
+
+TEST(ThumbnailPumpTest, EachTickStartsAtMostTenWaitingOperations)
+{
+    auto manager = OVADBManager::make();
+    std::atomic<int> ran{0};
+    {
+        std::lock_guard lock(manager->waittingThumbnailOperationsQueueLocker());
+        for (int i = 0; i < 13; ++i) {
+            auto operation = BlockOperation::make([&ran] { ++ran; });
+            if (i == 1)
+                operation->cancel();  // dropped without running, and not counted
+            manager->waittingThumbnailOperationsQueue().push_back(operation);
+        }
+    }
+    manager->resumeThumbnailOperations();
+    manager->thumbnailOperationQueue().waitUntilAllOperationsAreFinished();
+    EXPECT_EQ(ran.load(), 10);
+    {
+        std::lock_guard lock(manager->waittingThumbnailOperationsQueueLocker());
+        EXPECT_EQ(manager->waittingThumbnailOperationsQueue().size(), 2u);
+    }
+    manager.reset();
+    drainMainQueue();
+}
+
+}  // namespace
+}  // namespace orv::test

@@ -1,0 +1,121 @@
+#pragma once
+// A simulated phone and a device manager pointed at it, for the bridge's
+// tests. Results that the bridge hands to the main queue arrive while the
+// test runs the main run loop (waitFor).
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "core/bridge/OVADBManager.h"
+#include "core/bridge/OVResources.h"
+#include "phonesim/Simulator.h"
+#include "platform/Dispatch.h"
+#include "platform/RunLoop.h"
+
+namespace orv::test {
+
+inline bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout = std::chrono::seconds(30))
+{
+    return RunLoop::main().runUntil(done, RunLoop::Clock::now() + timeout);
+}
+
+// Wakes a waitFor whose condition another thread has just made true.
+inline void wakeMainLoop()
+{
+    dispatch::Queue::main()->async([] {});
+}
+
+// Runs everything the main queue holds now.
+inline void drainMainQueue()
+{
+    auto drained = std::make_shared<bool>(false);
+    dispatch::Queue::main()->async([drained] { *drained = true; });
+    waitFor([drained] { return *drained; });
+}
+
+// Runs a blocking bridge call on a thread of its own, as the bridge's queues
+// would (the main thread may never wait on adb).
+template <class F>
+auto offMain(F work) -> decltype(work())
+{
+    decltype(work()) result{};
+    std::thread worker([&] { result = work(); });
+    worker.join();
+    return result;
+}
+
+// A private folder removed with everything in it when the test ends.
+class TemporaryFolder {
+public:
+    TemporaryFolder()
+    {
+        std::string pattern = (std::filesystem::temp_directory_path() / "orvane-bridge-test-XXXXXX").string();
+        if (!::mkdtemp(pattern.data()))
+            throw std::runtime_error("mkdtemp failed");
+        path_ = pattern;
+    }
+    ~TemporaryFolder()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+// One simulator per test suite (starting one takes a while); each test gets
+// a fresh manager that knows the phone's serial.
+class PhoneTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        sim_ = phonesim::Simulator::start(phonesim::Fixture::realistic().withHostileNames());
+        setResourceDirectory(sim_->resourceDir().string());
+    }
+    static void TearDownTestSuite()
+    {
+        setResourceDirectory("");
+        sim_.reset();
+    }
+    void SetUp() override
+    {
+        serial = sim_->serial();
+        manager = OVADBManager::make();
+        manager->setSerialNumber(serial);
+        sim_->clearLog();
+    }
+    void TearDown() override
+    {
+        manager.reset();  // cancels what is queued and waits for what runs
+        drainMainQueue();
+    }
+
+    phonesim::Simulator& sim() { return *sim_; }
+    std::filesystem::path phoneRoot() { return sim_->phoneRoot(serial); }
+    static std::string storage(const std::string& relative) { return "/storage/emulated/legacy/" + relative; }
+
+    // The adb command lines the phone saw, as argument lists.
+    std::vector<std::vector<std::string>> adbCommands()
+    {
+        std::vector<std::vector<std::string>> commands;
+        for (const auto& entry : sim_->log({}, "adb"))
+            commands.push_back(entry.at("argv").get<std::vector<std::string>>());
+        return commands;
+    }
+
+    std::string serial;
+    std::shared_ptr<OVADBManager> manager;
+
+private:
+    static inline std::unique_ptr<phonesim::Simulator> sim_;
+};
+
+}  // namespace orv::test
