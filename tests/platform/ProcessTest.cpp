@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -244,37 +245,53 @@ TEST_P(ProcessWaitTest, TerminateFromAnotherThreadEndsABlockedWait)
     EXPECT_EQ(process.run(), exit);
 }
 
+// Makes this process the reaper of orphaned descendants for its lifetime, and
+// ends and reaps the one it is told about, so nothing outlives the test.
+class AdoptedDescendant {
+public:
+    AdoptedDescendant() { adopting_ = ::prctl(PR_SET_CHILD_SUBREAPER, 1) == 0; }
+    ~AdoptedDescendant()
+    {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+        ::prctl(PR_SET_CHILD_SUBREAPER, 0);
+    }
+    bool adopting() const { return adopting_; }
+    void kill() const
+    {
+        if (pid_ > 0)
+            ::kill(pid_, SIGKILL);
+    }
+    std::atomic<pid_t> pid_{0};
+
+private:
+    bool adopting_ = false;
+};
+
 TEST_P(ProcessWaitTest, DescendantHoldingThePipesDoesNotHoldTheWait)
 {
-    // Become the reaper of orphaned descendants so the test can reap the
-    // daemon-like grandchild it leaves behind.
-    ASSERT_EQ(::prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+    AdoptedDescendant daemon;
+    ASSERT_TRUE(daemon.adopting());
     constexpr size_t kTail = 100000;  // more than a pipe holds: part is read after the exit
     Process process(shell("sleep 100 & echo $!; head -c $1 /dev/zero | tr '\\0' x; echo bye >&2",
                           {std::to_string(kTail)}));
     ASSERT_TRUE(process.start());
-    pid_t grandchild = 0;
-    // If the wait holds on for end of file, ending the grandchild releases it.
-    Watchdog watchdog(kDeadline, [&] {
-        if (grandchild > 0)
-            ::kill(grandchild, SIGKILL);
-    });
+    // If the wait holds on for end of file, ending the daemon releases it.
+    Watchdog watchdog(kDeadline, [&] { daemon.kill(); });
     std::string out;
     auto exit = process.run([&](std::string_view chunk) {
         out.append(chunk);
-        if (grandchild == 0 && out.find('\n') != std::string::npos)
-            grandchild = std::stoi(out.substr(0, out.find('\n')));
+        if (daemon.pid_ == 0 && out.find('\n') != std::string::npos)
+            daemon.pid_ = std::stoi(out.substr(0, out.find('\n')));
     });
     watchdog.disarm();
     EXPECT_FALSE(watchdog.fired()) << "waited for end of file held open by a descendant";
     EXPECT_EQ(exit, (Process::Exit{true, 0, 0}));
-    ASSERT_GT(grandchild, 0);
+    EXPECT_GT(daemon.pid_, 0);
     EXPECT_EQ(out.substr(out.find('\n') + 1), std::string(kTail, 'x'));
     EXPECT_EQ(process.standardError(), "bye\n");
-
-    ::kill(grandchild, SIGKILL);
-    EXPECT_EQ(::waitpid(grandchild, nullptr, 0), grandchild);
-    ::prctl(PR_SET_CHILD_SUBREAPER, 0);
 }
 
 TEST_P(ProcessWaitTest, DestructionStopsAndReapsARunningChild)

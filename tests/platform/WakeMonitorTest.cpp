@@ -1,5 +1,8 @@
 #include "platform/WakeMonitor.h"
 
+#include "platform/RunLoop.h"
+#include "platform/Thread.h"
+
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -175,6 +178,24 @@ TEST(WakeMonitorTest, SimulatedWakeReachesEverySubscriberThroughTheExecutor)
     queue.drain();
     EXPECT_EQ(a, 1);
     EXPECT_EQ(b, 2);
+}
+
+TEST(WakeMonitorTest, SharedMonitorDeliversOnTheMainThread)
+{
+    ASSERT_TRUE(orv::isMainThread());
+    auto& monitor = WakeMonitor::shared();
+    bool called = false;
+    bool onMain = false;
+    auto token = monitor.subscribe([&] {
+        called = true;
+        onMain = orv::isMainThread();
+    });
+    monitor.simulateWake();
+    EXPECT_TRUE(orv::RunLoop::main().runUntil([&] { return called; },
+                                              orv::RunLoop::Clock::now() + kDeadline));
+    monitor.unsubscribe(token);
+    EXPECT_TRUE(onMain);
+    EXPECT_FALSE(monitor.isWatching());
 }
 
 TEST(WakeMonitorTest, OnlyAClockJumpAboveTheThresholdIsAWake)
