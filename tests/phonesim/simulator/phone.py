@@ -7,7 +7,8 @@ state changes, so waiting transfers and replies can react at once.
 import threading
 
 from . import commands, shell
-from .companion import CMD_PUSH, PUSH_DEVICE_INFO, CompanionService, frame, json_bytes
+from .companion import CMD_PUSH, PUSH_DEVICE_INFO, frame, json_bytes
+from .service import CompanionService
 from .storage import Storage
 
 MISBEHAVIOURS = (
