@@ -61,7 +61,8 @@ public:
     // reach end of file or the child has exited and what it left in the
     // pipes is read; then reaps the child. A descendant that keeps the pipes
     // open cannot hold this past the child's exit. Chunks given to a handler
-    // are not kept; the others accumulate in standardOutput()/standardError().
+    // are not kept (the view lives for the call only); the others accumulate
+    // in standardOutput()/standardError().
     // A second call returns the same result. Throws orv::Exception
     // "ProcessNotStarted" when start() has not succeeded.
     Exit run(ChunkHandler onStdoutChunk = {}, ChunkHandler onStderrChunk = {});

@@ -15,7 +15,7 @@ namespace orv {
 
 namespace {
 
-std::chrono::nanoseconds sinceEpochOf(clockid_t clock)
+std::chrono::nanoseconds readClock(clockid_t clock)
 {
     timespec now{};
     ::clock_gettime(clock, &now);
@@ -151,7 +151,7 @@ WakeMonitor& WakeMonitor::shared()
 
 std::chrono::nanoseconds WakeMonitor::systemSleepTime()
 {
-    return sinceEpochOf(CLOCK_BOOTTIME) - sinceEpochOf(CLOCK_MONOTONIC);
+    return readClock(CLOCK_BOOTTIME) - readClock(CLOCK_MONOTONIC);
 }
 
 WakeMonitor::WakeMonitor() : WakeMonitor(Options{}) {}
