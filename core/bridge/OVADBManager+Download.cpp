@@ -375,43 +375,51 @@ OperationRef OVADBManager::screenshotWitchCallback(ScreenshotCallback callback)
     }
     std::weak_ptr<OVADBManager> weakSelf = weak_from_this();
     auto operation = makeBlockOperation([weakSelf, callback](BlockOperation&) {
-        auto self = weakSelf.lock();
-        if (!self)
-            return;
-        std::lock_guard serialise(self->screenshotMutex_);
-
-        // An old capture left on the phone must never pass for a new one.
-        self->performShell({"rm", "-f", kPhoneScreenshot});
-        self->performShell({"screencap", "-p", kPhoneScreenshot});
-
-        // Each call pulls into a fresh private folder, so a failed capture
-        // cannot hand back an older picture or another phone's.
         std::optional<std::vector<uint8_t>> picture;
         std::optional<Error> error;
-        std::string folder = (fs::temp_directory_path() / "orvane-screenshot-XXXXXX").string();
-        if (::mkdtemp(folder.data()) == nullptr) {
-            error = adb_errorWithCode(ADBErrorGeneric);
-        } else {
-            const fs::path local = fs::path(folder) / "ovscreenshot.png";
-            ADBCommandResult result = self->runADBCommand(
-                {"pull", "-p", kPhoneScreenshot, local.string()}, [](const std::shared_ptr<Process>&, const ADBProgress&) {});
-            std::ifstream in(local, std::ios::binary);
-            std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-            if (result.succeeded() && looksLikePNG(bytes))
-                picture = std::move(bytes);
-            else
-                error = transferError(kPhoneScreenshot, result);
-            std::error_code ignored;
-            fs::remove_all(folder, ignored);
+        {
+            auto self = weakSelf.lock();
+            if (!self)
+                return;
+            self->takeScreenshot(picture, error);
         }
+        // Told last, with the manager let go: the caller may release it now.
         onMainQueue([callback, picture = std::move(picture), error] {
             if (callback)
                 callback(picture, error);
         });
-        self->performShell({"rm", kPhoneScreenshot});
     });
     adbOperationQueue().addOperation(operation);
     return operation;
+}
+
+void OVADBManager::takeScreenshot(std::optional<std::vector<uint8_t>>& picture, std::optional<Error>& error)
+{
+    std::lock_guard serialise(screenshotMutex_);
+
+    // An old capture left on the phone must never pass for a new one.
+    performShell({"rm", "-f", kPhoneScreenshot});
+    performShell({"screencap", "-p", kPhoneScreenshot});
+
+    // Each call pulls into a fresh private folder, so a failed capture
+    // cannot hand back an older picture or another phone's.
+    std::string folder = (fs::temp_directory_path() / "orvane-screenshot-XXXXXX").string();
+    if (::mkdtemp(folder.data()) == nullptr) {
+        error = adb_errorWithCode(ADBErrorGeneric);
+    } else {
+        const fs::path local = fs::path(folder) / "ovscreenshot.png";
+        ADBCommandResult result = runADBCommand(
+            {"pull", "-p", kPhoneScreenshot, local.string()}, [](const std::shared_ptr<Process>&, const ADBProgress&) {});
+        std::ifstream in(local, std::ios::binary);
+        std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        if (result.succeeded() && looksLikePNG(bytes))
+            picture = std::move(bytes);
+        else
+            error = transferError(kPhoneScreenshot, result);
+        std::error_code ignored;
+        fs::remove_all(folder, ignored);
+    }
+    performShell({"rm", kPhoneScreenshot});
 }
 
 }  // namespace orv

@@ -214,6 +214,7 @@ public:
 
 private:
     void setUp();
+    void takeScreenshot(std::optional<std::vector<uint8_t>>& picture, std::optional<Error>& error);
     std::string joinedShellLine(const std::vector<std::string>& parts) const;
 
     mutable std::mutex mutex_;
