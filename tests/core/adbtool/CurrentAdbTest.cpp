@@ -7,10 +7,10 @@
 #include <fstream>
 #include <memory>
 #include <random>
-#include <regex>
 #include <sstream>
 #include <string>
 
+#include "BridgePattern.h"
 #include "ResourceRun.h"
 #include "TempFolder.h"
 #include "phonesim/Simulator.h"
@@ -68,10 +68,9 @@ protected:
     };
     static std::vector<Progress> progress(const std::string& err)
     {
-        static const std::regex pattern(R"((.*) (\d*)/(\d*) (.*)[(](\d+)%)", std::regex::icase);
         std::vector<Progress> found;
-        for (auto it = std::sregex_iterator(err.begin(), err.end(), pattern); it != std::sregex_iterator(); ++it)
-            found.push_back({std::stoull((*it)[2]), std::stoull((*it)[3]), std::stoi((*it)[5])});
+        for (const auto& m : bridgeProgressMatches(err))
+            found.push_back({std::stoull(m.done), std::stoull(m.total), std::stoi(m.percent)});
         return found;
     }
 
