@@ -283,6 +283,7 @@ private:
 
     // Reading.
     void setupReadAndWriteSourcesForNewlyConnectedSocket(int socketFD);
+    void readSourceFired(size_t estimatedBytesAvailable);
     void suspendReadSource();
     void resumeReadSource();
     void queueRead(std::shared_ptr<GCDAsyncReadPacket> packet);
@@ -360,6 +361,8 @@ private:
     std::shared_ptr<GCDAsyncWritePacket> currentWrite_;
     std::shared_ptr<GCDAsyncSpecialPacket> currentWriteTLS_;
     size_t socketFDBytesAvailable_ = 0;
+    // A failure seen while telling an end of stream from a stale read event.
+    int socketReadError_ = 0;
     GCDAsyncSocketPreBuffer preBuffer_;
     std::unique_ptr<TlsSession> sslContext_;
     std::unique_ptr<GCDAsyncSocketPreBuffer> sslPreBuffer_;

@@ -125,6 +125,7 @@ void GCDAsyncSocket::closeWithError(std::optional<Error> error)
 
     const uint32_t oldFlags = flags_;
     socketFDBytesAvailable_ = 0;
+    socketReadError_ = 0;
     flags_ = 0;
     sslWriteCachedLength_ = 0;
 

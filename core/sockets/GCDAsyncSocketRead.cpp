@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -144,11 +145,7 @@ void GCDAsyncSocket::setupReadAndWriteSourcesForNewlyConnectedSocket(int socketF
         auto source = weakReadSource.lock();
         if (!strongSelf || !source)
             return;
-        strongSelf->socketFDBytesAvailable_ = source->data();
-        if (strongSelf->socketFDBytesAvailable_ > 0)
-            strongSelf->doReadData();
-        else
-            strongSelf->doReadEOF();
+        strongSelf->readSourceFired(source->data());
     });
     writeSource_->setEventHandler([weakSelf] {
         auto strongSelf = weakSelf.lock();
@@ -173,6 +170,32 @@ void GCDAsyncSocket::setupReadAndWriteSourcesForNewlyConnectedSocket(int socketF
     readSource_->resume();
     // Writable at once: the first write goes straight to the descriptor.
     flags_ |= kSocketCanAcceptBytes | kWriteSourceSuspended;
+}
+
+void GCDAsyncSocket::readSourceFired(size_t estimatedBytesAvailable)
+{
+    if (estimatedBytesAvailable == 0 && openSocketFD() != -1) {
+        // The estimate is taken when the event is handled, so 0 may also mean
+        // that an earlier pass already took the bytes this event was about.
+        // Only the descriptor can tell that from the peer's end of stream.
+        uint8_t probe;
+        const ssize_t n = ::recv(openSocketFD(), &probe, 1, MSG_PEEK | MSG_DONTWAIT);
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
+            return;
+        if (n > 0) {
+            int available = 0;
+            estimatedBytesAvailable =
+                ::ioctl(openSocketFD(), FIONREAD, &available) == 0 && available > 0 ? size_t(available) : size_t(n);
+        } else if (n < 0) {
+            // The connection failed (a reset); peeking consumed the error.
+            socketReadError_ = errno;
+        }
+    }
+    socketFDBytesAvailable_ = estimatedBytesAvailable;
+    if (socketFDBytesAvailable_ > 0)
+        doReadData();
+    else
+        doReadEOF();
 }
 
 void GCDAsyncSocket::suspendReadSource()
@@ -485,13 +508,13 @@ void GCDAsyncSocket::doReadEOF()
 
     if (shouldDisconnect) {
         if (!error) {
-            int socketError = 0;
+            int socketError = socketReadError_;
             socklen_t length = sizeof socketError;
+            if (socketError == 0 && openSocketFD() != -1)
+                ::getsockopt(openSocketFD(), SOL_SOCKET, SO_ERROR, &socketError, &length);
             if (sslErrCode_ != kTLSStatusSuccess && sslErrCode_ != kTLSStatusClosedGraceful) {
                 error = sslError(sslErrCode_);
-            } else if (!(flags_ & kSocketSecure) && openSocketFD() != -1 &&
-                       ::getsockopt(openSocketFD(), SOL_SOCKET, SO_ERROR, &socketError, &length) == 0 &&
-                       socketError != 0) {
+            } else if (!(flags_ & kSocketSecure) && socketError != 0) {
                 // Not an orderly end of stream but a failed connection (a
                 // reset): report the system's error, not a clean close.
                 error = errnoErrorWithReason("Error in read() function", socketError);

@@ -102,7 +102,7 @@ TEST_F(CloseTest, NoDescriptorOutlivesItsSocket)
 // The companion-service request as its operation makes it: delegate queue is
 // the concurrent high-priority queue, connect to "localhost" without timeout,
 // write the request and read the 4-byte length at once, then the body; at the
-// end clear the delegate and disconnect. Many at a time.
+// end clear the delegate and disconnect. Many at a time, so callbacks overlap.
 class FrameClient : public GCDAsyncSocketDelegate, public std::enable_shared_from_this<FrameClient> {
 public:
     void start(uint16_t port)
@@ -111,6 +111,7 @@ public:
         socket_ = GCDAsyncSocket::create(weak_from_this(), dispatch::Queue::global(dispatch::Priority::High));
         Error error;
         if (!socket_->connectToHost("localhost", port, -1.0, &error)) {
+            failure_ = error.description();
             finish(false);
             return;
         }
@@ -131,10 +132,17 @@ public:
         finish(true);
     }
 
-    void socketDidDisconnect(GCDAsyncSocket*, const std::optional<Error>&) override
+    void socketDidDisconnect(GCDAsyncSocket*, const std::optional<Error>& error) override
     {
         std::lock_guard lock(mutex_);
+        failure_ = error ? error->description() : "closed before the reply";
         finish(false);
+    }
+
+    std::string failure()
+    {
+        std::lock_guard lock(mutex_);
+        return failure_;
     }
 
     bool wait()
@@ -156,10 +164,11 @@ private:
             return;
         finished_ = true;
         succeeded_ = succeeded;
-        if (socket_) {
+        // Silence the socket at once; the owner's thread disconnects it. (A
+        // synchronous disconnect from here would hold a pool worker while it
+        // waits for the socket queue, which needs a worker too.)
+        if (socket_)
             socket_->setDelegate(std::weak_ptr<GCDAsyncSocketDelegate>());
-            socket_->disconnect();
-        }
         done_.notify_all();
     }
 
@@ -169,18 +178,23 @@ private:
     bool finished_ = false;
     bool succeeded_ = false;
     Bytes body_;
+    std::string failure_;
 
 public:
     // Lets go of the socket and waits until callbacks still on their way
     // have let go of it too.
     bool release()
     {
-        std::weak_ptr<GCDAsyncSocket> weak;
+        std::shared_ptr<GCDAsyncSocket> socket;
         {
             std::lock_guard lock(mutex_);
-            weak = socket_;
-            socket_.reset();
+            socket = std::move(socket_);
         }
+        if (!socket)
+            return true;
+        socket->disconnect();
+        std::weak_ptr<GCDAsyncSocket> weak = socket;
+        socket.reset();
         return eventually([&] { return weak.expired(); });
     }
 };
@@ -243,7 +257,7 @@ TEST(CompanionRoadTest, ManyConcurrentRequestsOnTheConcurrentCallbackQueue)
     }
     const Bytes expected = FrameServer::reply(0);
     for (auto& client : clients) {
-        ASSERT_TRUE(client->wait());
+        ASSERT_TRUE(client->wait()) << client->failure();
         EXPECT_TRUE(client->body() == Bytes(expected.begin() + 4, expected.end()));
         EXPECT_TRUE(client->release());
     }

@@ -509,10 +509,35 @@ bool eventually(Predicate predicate, Clock::duration timeout = kDeadline)
 // ---------------------------------------------------------------------------
 // Fixture
 
+// Starts the dispatch layer's threads and descriptors (they live for the
+// whole process), so that counting descriptors in a test sees only its own.
+inline void warmUpDispatch()
+{
+    auto queue = dispatch::Queue::makeSerial("test.warmup");
+    auto timer = dispatch::Source::makeTimer(queue);
+    std::mutex mutex;
+    std::condition_variable fired;
+    bool done = false;
+    timer->setEventHandler([&] {
+        std::lock_guard lock(mutex);
+        done = true;
+        fired.notify_all();
+    });
+    timer->setTimer(std::chrono::milliseconds(1));
+    timer->resume();
+    {
+        std::unique_lock lock(mutex);
+        fired.wait_for(lock, kDeadline, [&] { return done; });
+    }
+    timer->cancel();
+    queue->sync([] {});
+}
+
 class SocketTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        warmUpDispatch();
         delegateQueue = dispatch::Queue::makeSerial("test.delegate");
         socketQueue = dispatch::Queue::makeSerial("test.socket");
         delegate = std::make_shared<RecordingDelegate>();
