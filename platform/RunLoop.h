@@ -94,13 +94,15 @@ public:
     // True on the thread that owns this loop.
     bool isCurrent() const;
 
-    struct Impl;
-    struct Passkey {
-        explicit Passkey() = default;
+    // Only RunLoop itself makes one (through std::make_shared).
+    class Passkey {
+        Passkey() = default;
+        friend class RunLoop;
     };
     RunLoop(Passkey, int ownerThread);
 
 private:
+    struct Impl;
     friend class RunLoopTimer;
     friend class RunLoopSource;
 

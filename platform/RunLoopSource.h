@@ -31,8 +31,10 @@ public:
     void invalidate();
     bool isValid() const;
 
-    struct Passkey {
-        explicit Passkey() = default;
+    // Only RunLoopSource itself makes one (through std::make_shared).
+    class Passkey {
+        Passkey() = default;
+        friend class RunLoopSource;
     };
     RunLoopSource(Passkey, int descriptor, unsigned events, Handler handler);
 

@@ -53,8 +53,10 @@ public:
     // Runs the block now, outside the schedule; a one-shot timer is then invalid.
     void fire();
 
-    struct Passkey {
-        explicit Passkey() = default;
+    // Only RunLoopTimer itself makes one (through std::make_shared).
+    class Passkey {
+        Passkey() = default;
+        friend class RunLoopTimer;
     };
     RunLoopTimer(Passkey, std::chrono::nanoseconds interval, bool repeats, Block block);
 
