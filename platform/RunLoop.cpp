@@ -648,7 +648,7 @@ bool RunLoop::pass(const RunLoopMode& mode, std::optional<TimePoint> waitUntil)
         if (woke) {
             // Drain first, then clear the flag: a post racing with this sees
             // the flag still set and skips its write, but its block is
-            // already queued and the wait below accounts for it.
+            // already queued, so the next pass finds it due and does not wait.
             uint64_t count64 = 0;
             [[maybe_unused]] auto got = ::read(wakeFd, &count64, sizeof count64);
             std::lock_guard lock(impl_->mutex);
@@ -670,6 +670,10 @@ bool RunLoop::pass(const RunLoopMode& mode, std::optional<TimePoint> waitUntil)
 bool RunLoop::consumeStop()
 {
     std::lock_guard lock(impl_->mutex);
+    // A loop whose thread has ended cannot wait any more (its descriptors are
+    // closed); running it would only spin.
+    if (impl_->dead)
+        return true;
     const bool stop = impl_->stopRequested;
     impl_->stopRequested = false;
     return stop;
