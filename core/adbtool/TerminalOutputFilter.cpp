@@ -86,8 +86,8 @@ void TerminalOutputFilter::endSegment()
     segmentIsProgress_ = false;
 }
 
-// A progress update begins with "[", an optionally padded number of at most
-// three digits and "%]".
+// A progress update begins with "[", then, padded with blanks, a percentage
+// of at most three digits and "%", or "?" while adb cannot tell one, and "]".
 void TerminalOutputFilter::checkForPercent()
 {
     if (segment_.back() != ']')
@@ -100,6 +100,10 @@ void TerminalOutputFilter::checkForPercent()
     ++i;
     while (i < segment_.size() && isBlank(segment_[i]))
         ++i;
+    if (i + 2 == segment_.size() && segment_[i] == '?') {
+        segmentIsProgress_ = true;
+        return;
+    }
     int percent = 0;
     size_t digits = 0;
     while (i < segment_.size() && isDigit(segment_[i]) && digits < 4) {

@@ -1,6 +1,7 @@
 #pragma once
 // Reads what adb writes to a terminal during a pull or push: the progress
-// updates it keeps redrawing ("\r[ 45%] PATH\x1b[K") become percentages, and
+// updates it keeps redrawing ("\r[ 45%] PATH\x1b[K") become percentages (an
+// update without one, "[   ?] PATH: 1234/?", is dropped), and
 // every other text (the summary, "adb: error: ..." lines) becomes plain lines
 // without carriage returns or terminal control sequences. Input may arrive in
 // any pieces; a percentage is reported as soon as its "[NNN%]" is complete.

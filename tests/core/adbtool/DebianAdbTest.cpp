@@ -13,12 +13,15 @@
 #include <string>
 #include <vector>
 
+#include "LoopbackPhone.h"
+#include "ProgressChecks.h"
 #include "ResourceRun.h"
 #include "TempFolder.h"
 
 namespace {
 
 using namespace orv::adbtool::test;
+using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
 const char* const kDebianAdb = "/usr/bin/adb";
@@ -122,6 +125,82 @@ TEST_F(DebianAdbTest, TransfersWithoutAPhoneFailAsAdbDoes)
         EXPECT_EQ(r.out.back(), '\n');
         EXPECT_EQ(r.err.find("Transferring"), std::string::npos) << r.err;
     }
+    EXPECT_FALSE(fs::exists(target));
+}
+
+// A phone on loopback stands in for one on USB: the same adb client, server
+// and transfer code run, and adb draws its progress on the resource
+// program's terminal.
+class DebianAdbPhoneTest : public DebianAdbTest {
+protected:
+    static constexpr uint64_t kSize = 2 * 1000 * 1000;
+
+    void SetUp() override
+    {
+        DebianAdbTest::SetUp();
+        if (IsSkipped())
+            return;
+        content = randomBytes(kSize);
+        folder.write("phone/DCIM/big.jpg", content);
+        phone = std::make_unique<LoopbackPhone>(folder / "phone", 2 * 1000 * 1000);
+        ASSERT_NE(phone->port(), 0) << "the loopback phone did not start";
+        auto connect = runResource({"connect", phone->serial()}, run);
+        ASSERT_NE(connect.out.find("connected to " + phone->serial()), std::string::npos) << connect.out;
+    }
+
+    void TearDown() override
+    {
+        DebianAdbTest::TearDown();  // the server lets go of the phone first
+        phone.reset();
+    }
+
+    ResourceResult adb(std::vector<std::string> args, RunOptions o) const
+    {
+        args.insert(args.begin(), {"-s", phone->serial()});
+        return runResource(args, o);
+    }
+
+    std::string content;
+    std::unique_ptr<LoopbackPhone> phone;
+};
+
+TEST_F(DebianAdbPhoneTest, PullAndPushReportLiveProgress)
+{
+    fs::path target = folder / "big.jpg";
+    auto pull = adb({"pull", "-p", "-a", "/sdcard/DCIM/big.jpg", target.string()}, run);
+    EXPECT_TRUE(exitedWith(pull, 0)) << pull.err;
+    expectLiveProgress(pull.err, kSize);
+    EXPECT_EQ(pull.out.rfind("/sdcard/DCIM/big.jpg: 1 file pulled, 0 skipped.", 0), 0u) << pull.out;
+    EXPECT_EQ(pull.out.find_first_of("\r\x1b"), std::string::npos) << pull.out;
+    EXPECT_EQ(readFile(target), content);
+
+    auto push = adb({"push", "-p", target.string(), "/sdcard/Download/big.jpg"}, run);
+    EXPECT_TRUE(exitedWith(push, 0)) << push.err;
+    expectLiveProgress(push.err, kSize);
+    EXPECT_NE(push.out.find("1 file pushed"), std::string::npos) << push.out;
+    EXPECT_EQ(readFile(folder / "phone/Download/big.jpg"), content);
+}
+
+// adb itself leaves what it had written when it is stopped.
+TEST_F(DebianAdbPhoneTest, AStoppedPullLeavesNoPartialFile)
+{
+    fs::path target = folder / "big.jpg";
+    RunOptions o = run;
+    o.stopWhenStderrHas = "Transferring: ";
+    auto r = adb({"pull", "-p", "-a", "/sdcard/DCIM/big.jpg", target.string()}, o);
+    ASSERT_TRUE(r.stopped) << r.err;
+    EXPECT_TRUE(endedBySignal(r, SIGTERM));
+    EXPECT_LT(r.afterStop, 2s);
+    EXPECT_FALSE(fs::exists(target));
+}
+
+TEST_F(DebianAdbPhoneTest, PullOfAMissingFileFails)
+{
+    fs::path target = folder / "none.jpg";
+    auto r = adb({"pull", "-p", "-a", "/sdcard/DCIM/none.jpg", target.string()}, run);
+    EXPECT_TRUE(exitedWith(r, 1));
+    EXPECT_EQ(r.out, "adb: error: remote object '/sdcard/DCIM/none.jpg' does not exist\n");
+    EXPECT_TRUE(bridgeProgressMatches(r.err).empty()) << r.err;
     EXPECT_FALSE(fs::exists(target));
 }
 

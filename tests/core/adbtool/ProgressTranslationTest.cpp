@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "BridgePattern.h"
+#include "ProgressChecks.h"
 
 namespace {
 
@@ -74,10 +74,17 @@ const std::string kSummary = "/sdcard/big.bin: 1 file pulled, 0 skipped. 9.5 MB/
 INSTANTIATE_TEST_SUITE_P(
     Captures, TerminalOutputFilterTest,
     testing::Values(
+        // Debian's adb 29: a pull, then a pull of a missing file.
         Capture{"PullToTheEnd",
                 "\r[  0%] /sdcard/big.bin\x1b[K\r[  1%] /sdcard/big.bin\x1b[K\r[ 45%] /sdcard/big.bin\x1b[K"
-                "\r[100%] /sdcard/big.bin\x1b[K\r" + kSummary + "\x1b[K\n",
-                {{kSummary}, {0, 1, 45, 100}}},
+                "\r[100%] /sdcard/big.bin\x1b[K\r" + kSummary + "\x1b[K\n"
+                "\radb: error: remote object '/sdcard/nothing' does not exist\n",
+                {{kSummary, "adb: error: remote object '/sdcard/nothing' does not exist"}, {0, 1, 45, 100}}},
+        // A file whose size adb cannot tell, and one of several files.
+        Capture{"UnknownSize",
+                "\r[   ?] /proc/x: 65536/?\x1b[K\r[   ?] /proc/x: 131072/?\x1b[K"
+                "\r[ 45%] /sdcard/d/a.jpg: 30%\x1b[K\r/proc/x: 2 files pulled, 0 skipped.\x1b[K\n",
+                {{"/proc/x: 2 files pulled, 0 skipped."}, {45}}},
         // A terminal that turns "\n" into "\r\n", and a kept last update.
         Capture{"TranslatedNewlines",
                 "\r[ 99%] /sdcard/a\x1b[K\r[100%] /sdcard/a\x1b[K\r\n" + kSummary + "\r\n",
