@@ -57,12 +57,17 @@ int currentThreadId()
     return static_cast<int>(::gettid());
 }
 
+
 [[noreturn]] void throwSystem(const char* what)
 {
     throw std::system_error(errno, std::generic_category(), what);
 }
 
 }  // namespace
+
+// The timers or sources on a loop, each with the modes it was added for.
+template <class Item>
+using Members = std::map<Item*, std::pair<std::shared_ptr<Item>, std::set<RunLoopMode>>>;
 
 struct RunLoop::Impl {
     explicit Impl(int owner) : ownerThread(owner) {}
@@ -76,10 +81,69 @@ struct RunLoop::Impl {
     unsigned long long nextSequence = 0;
     std::list<std::shared_ptr<Perform>> performs;
     std::map<RunLoopMode, ModeState, std::less<>> modes;
-    std::map<RunLoopTimer*, std::pair<std::shared_ptr<RunLoopTimer>, std::set<RunLoopMode>>> timers;
-    std::map<RunLoopSource*, std::pair<std::shared_ptr<RunLoopSource>, std::set<RunLoopMode>>> sources;
+    Members<RunLoopTimer> timers;
+    Members<RunLoopSource> sources;
 
     // All below: mutex held.
+
+    // Ties a timer or source to `loop` in `mode`; false when it is invalid.
+    template <class Item>
+    bool attach(RunLoop& loop, Members<Item>& members, const std::shared_ptr<Item>& item, const RunLoopMode& mode)
+    {
+        {
+            std::lock_guard itemLock(item->mutex_);
+            if (!item->valid_)
+                return false;
+            auto owner = item->loop_.lock();
+            if (owner && owner.get() != &loop)
+                throw Exception("RunLoopMisuse", "a timer or source belongs to one run loop at a time");
+            item->loop_ = loop.weak_from_this();
+        }
+        auto& entry = members[item.get()];
+        entry.first = item;
+        entry.second.insert(mode);
+        return true;
+    }
+
+    // Takes a timer or source out of `mode` (out of all when null). Returns
+    // the loop's reference once no mode is left, for the caller to release
+    // after unlocking.
+    template <class Item>
+    std::shared_ptr<Item> detach(Members<Item>& members, Item& item, const RunLoopMode* mode)
+    {
+        auto found = members.find(&item);
+        if (found == members.end())
+            return nullptr;
+        if (mode) {
+            found->second.second.erase(*mode);
+            if (!found->second.second.empty())
+                return nullptr;
+        }
+        auto dropped = std::move(found->second.first);
+        members.erase(found);
+        std::lock_guard itemLock(item.mutex_);
+        item.loop_.reset();
+        return dropped;
+    }
+
+    // Unqueues the performs aimed at `target` (and `action`, when given);
+    // returns their blocks for the caller to release after unlocking.
+    std::vector<Block> cancel(const void* target, const std::string_view* action)
+    {
+        std::vector<Block> dropped;
+        if (!target)
+            return dropped;
+        for (auto it = performs.begin(); it != performs.end();) {
+            if ((*it)->target == target && (!action || (*it)->action == *action)) {
+                (*it)->queued = false;
+                dropped.push_back(std::move((*it)->block));
+                it = performs.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        return dropped;
+    }
 
     void wake()
     {
@@ -317,38 +381,16 @@ void RunLoop::perform(const void* target, std::string action, std::chrono::nanos
 
 void RunLoop::cancelPerforms(const void* target)
 {
-    if (!target)
-        return;
-    std::vector<Block> dropped;
+    std::vector<Block> dropped;  // released after the lock: captures may call back in
     std::lock_guard lock(impl_->mutex);
-    for (auto it = impl_->performs.begin(); it != impl_->performs.end();) {
-        if ((*it)->target == target) {
-            (*it)->queued = false;
-            dropped.push_back(std::move((*it)->block));
-            it = impl_->performs.erase(it);
-        } else {
-            ++it;
-        }
-    }
-    // `dropped` is destroyed after `lock` (declared first): a block's captures
-    // may call back into this loop.
+    dropped = impl_->cancel(target, nullptr);
 }
 
 void RunLoop::cancelPerforms(const void* target, std::string_view action)
 {
-    if (!target)
-        return;
     std::vector<Block> dropped;
     std::lock_guard lock(impl_->mutex);
-    for (auto it = impl_->performs.begin(); it != impl_->performs.end();) {
-        if ((*it)->target == target && (*it)->action == action) {
-            (*it)->queued = false;
-            dropped.push_back(std::move((*it)->block));
-            it = impl_->performs.erase(it);
-        } else {
-            ++it;
-        }
-    }
+    dropped = impl_->cancel(target, &action);
 }
 
 bool RunLoop::runPerforms(const RunLoopMode& mode, unsigned long long before)
@@ -388,21 +430,8 @@ void RunLoop::addTimer(const std::shared_ptr<RunLoopTimer>& timer, const RunLoop
     if (!timer)
         return;
     std::lock_guard lock(impl_->mutex);
-    if (impl_->dead)
-        return;
-    {
-        std::lock_guard timerLock(timer->mutex_);
-        if (!timer->valid_)
-            return;
-        auto owner = timer->loop_.lock();
-        if (owner && owner.get() != this)
-            throw Exception("RunLoopMisuse", "the timer is already on another run loop");
-        timer->loop_ = weak_from_this();
-    }
-    auto& entry = impl_->timers[timer.get()];
-    entry.first = timer;
-    entry.second.insert(mode);
-    impl_->wake();
+    if (!impl_->dead && impl_->attach(*this, impl_->timers, timer, mode))
+        impl_->wake();
 }
 
 void RunLoop::removeTimer(const std::shared_ptr<RunLoopTimer>& timer, const RunLoopMode& mode)
@@ -411,16 +440,7 @@ void RunLoop::removeTimer(const std::shared_ptr<RunLoopTimer>& timer, const RunL
         return;
     std::shared_ptr<RunLoopTimer> dropped;
     std::lock_guard lock(impl_->mutex);
-    auto found = impl_->timers.find(timer.get());
-    if (found == impl_->timers.end())
-        return;
-    found->second.second.erase(mode);
-    if (found->second.second.empty()) {
-        dropped = std::move(found->second.first);
-        impl_->timers.erase(found);
-        std::lock_guard timerLock(timer->mutex_);
-        timer->loop_.reset();
-    }
+    dropped = impl_->detach(impl_->timers, *timer, &mode);
 }
 
 void RunLoop::timerChanged()
@@ -432,11 +452,7 @@ void RunLoop::timerInvalidated(RunLoopTimer& timer)
 {
     std::shared_ptr<RunLoopTimer> dropped;
     std::lock_guard lock(impl_->mutex);
-    auto found = impl_->timers.find(&timer);
-    if (found == impl_->timers.end())
-        return;
-    dropped = std::move(found->second.first);
-    impl_->timers.erase(found);
+    dropped = impl_->detach(impl_->timers, timer, nullptr);
 }
 
 bool RunLoop::fireTimers(const RunLoopMode& mode)
@@ -482,34 +498,15 @@ void RunLoop::addSource(const std::shared_ptr<RunLoopSource>& source, const RunL
 {
     if (!source)
         return;
+    std::shared_ptr<RunLoopSource> dropped;
     std::lock_guard lock(impl_->mutex);
-    if (impl_->dead)
+    if (impl_->dead || !impl_->attach(*this, impl_->sources, source, mode))
         return;
-    {
-        std::lock_guard sourceLock(source->mutex_);
-        if (!source->valid_)
-            return;
-        auto owner = source->loop_.lock();
-        if (owner && owner.get() != this)
-            throw Exception("RunLoopMisuse", "the source is already on another run loop");
-        source->loop_ = weak_from_this();
-    }
-    auto& entry = impl_->sources[source.get()];
-    entry.first = source;
-    const bool added = entry.second.insert(mode).second;
     if (mode != kCommonRunLoopModes)
         impl_->modeState(mode);
     if (const int error = impl_->resyncEverywhere(source->descriptor())) {
         // Undo, so a descriptor that cannot be watched leaves nothing behind.
-        if (added)
-            entry.second.erase(mode);
-        std::shared_ptr<RunLoopSource> dropped;
-        if (entry.second.empty()) {
-            dropped = std::move(entry.first);
-            impl_->sources.erase(source.get());
-            std::lock_guard sourceLock(source->mutex_);
-            source->loop_.reset();
-        }
+        dropped = impl_->detach(impl_->sources, *source, &mode);
         impl_->resyncEverywhere(source->descriptor());
         throw Exception("RunLoopMisuse", "cannot watch descriptor " + std::to_string(source->descriptor()) + ": "
                                              + std::strerror(error));
@@ -522,16 +519,7 @@ void RunLoop::removeSource(const std::shared_ptr<RunLoopSource>& source, const R
         return;
     std::shared_ptr<RunLoopSource> dropped;
     std::lock_guard lock(impl_->mutex);
-    auto found = impl_->sources.find(source.get());
-    if (found == impl_->sources.end())
-        return;
-    found->second.second.erase(mode);
-    if (found->second.second.empty()) {
-        dropped = std::move(found->second.first);
-        impl_->sources.erase(found);
-        std::lock_guard sourceLock(source->mutex_);
-        source->loop_.reset();
-    }
+    dropped = impl_->detach(impl_->sources, *source, &mode);
     impl_->resyncEverywhere(source->descriptor());
 }
 
@@ -546,11 +534,7 @@ void RunLoop::sourceInvalidated(RunLoopSource& source)
 {
     std::shared_ptr<RunLoopSource> dropped;
     std::lock_guard lock(impl_->mutex);
-    auto found = impl_->sources.find(&source);
-    if (found == impl_->sources.end())
-        return;
-    dropped = std::move(found->second.first);
-    impl_->sources.erase(found);
+    dropped = impl_->detach(impl_->sources, source, nullptr);
     impl_->resyncEverywhere(source.descriptor());
 }
 
