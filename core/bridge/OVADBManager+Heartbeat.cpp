@@ -12,9 +12,7 @@ void OVADBManager::checkKeepAliveHeartBeat(bool fromWake)
     } else if (startingService() || keepAliveOperationQueue().operationCount() > 0) {
         return;  // a rebuild is running, or the keep-alive connection is alive
     }
-    // Rebuilding the forward and the keep-alive connection belongs to the
-    // companion start-up, which builds on this manager; until it lands there
-    // is no link to rebuild.
+    rebuildCompanionLink();
 }
 
 }  // namespace orv

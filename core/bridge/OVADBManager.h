@@ -27,6 +27,7 @@
 
 #include "core/bridge/ADBProgress.h"
 #include "core/bridge/OVFile.h"
+#include "core/bridge/OVMediaLibrary.h"
 #include "platform/Dispatch.h"
 #include "platform/Error.h"
 #include "platform/OperationQueue.h"
@@ -37,6 +38,10 @@ namespace orv {
 
 class OVAlbum;
 class OVDirectoryFile;
+
+// Companion-service link.
+class OVADBForwardKeepAliveOperation;
+class OVDevice;
 
 // What one adb run gave: its standard output as text (nullopt when it could
 // not be started or did not decode as UTF-8), how it ended, and what it said
@@ -206,6 +211,73 @@ public:
     // the thumbnail queue.
     void resumeThumbnailOperations();
 
+    // --- companion link: device load (OVADBManager+DeviceLoad.cpp) -------
+
+    using LoadCallback = std::function<void(std::optional<Error> error)>;
+
+    // Loads the phone: adb status, static facts, companion start-up and
+    // port forward, then the service's device information (one retry).
+    // The callback runs once, on the main queue; on success the keep-alive
+    // connection opens afterwards. An empty serial: ADBError 1 and nullptr.
+    OperationRef fetchADBInfoWithSerialNumber(const std::string& serial, const std::shared_ptr<OVDevice>& device,
+                                              LoadCallback callback);
+    // Sets the device's adbStatus from "devices" (the serial's own line).
+    // Blocking, like every step below.
+    std::optional<Error> updateADBStatusForDevice(OVDevice& device, const std::string& serial);
+    // Battery, storage, colour and product type.
+    void getStaticInfoForDevice(OVDevice& device);
+    void getDiskSpace(OVDevice& device);
+    // Installs (when missing or old), restarts and forwards the companion
+    // service to the local port.
+    std::optional<Error> startADBForwardAtPort(uint64_t port);
+    // A local port for the forward that no forward and no listener holds.
+    uint64_t chooseLocalPort();
+    // Asks the service for its device information and fills the record;
+    // a failure is tried again 1 s later while retryCount is above 0.
+    // The callback runs on the socket callback queue.
+    void getServiceInfoForDevice(const std::shared_ptr<OVDevice>& device, int retryCount, LoadCallback callback);
+    // Restarts the forward on the same port and opens a new keep-alive
+    // connection (heartbeat check and wake).
+    void rebuildCompanionLink();
+
+    // --- companion messages (OVADBManager+Companion.cpp) -----------------
+
+    using LibraryCallback = std::function<void(std::optional<OVMediaLibrary> library, std::optional<Error> error)>;
+    using ThumbnailCallback = std::function<void(std::optional<Error> error)>;
+
+    // A whole library from the companion service, on the main queue. The
+    // returned operation may be cancelled; it then never calls back.
+    OperationRef fetchPhotoLibraryWithCallback(LibraryCallback callback);
+    OperationRef fetchAudioLibraryWithCallback(LibraryCallback callback);
+    OperationRef fetchVideoLibraryWithCallback(LibraryCallback callback);
+    // Thumbnails by media id: the request waits in the thumbnail waiting
+    // list (at most 500, the oldest dropped) for the pump; a connection the
+    // phone reset is retried once. Callback on the main queue, never after
+    // the returned operation was cancelled.
+    OperationRef thumbnailsForImages(const std::vector<OVFileRef>& images, ThumbnailCallback callback);
+    OperationRef thumbnailsForVideos(const std::vector<OVFileRef>& videos, ThumbnailCallback callback);
+    OperationRef thumbnailsForAudioAblums(const std::vector<OVFileRef>& albums, ThumbnailCallback callback);
+    OperationRef thumbnailsForMedias(const std::vector<OVFileRef>& items, int8_t type, ThumbnailCallback callback);
+    // Thumbnails by path, straight onto the thumbnail queue. A file type
+    // other than image (2) or video (4): ADBError 1 at once, on the caller's
+    // thread, and nullptr.
+    OperationRef thumbnailsForFiles(const std::vector<OVFileRef>& files, uint64_t fileType,
+                                    ThumbnailCallback callback);
+
+    // --- keep-alive connection (OVADBManager+KeepAlive.cpp) --------------
+
+    // The running keep-alive connection; a new one (carrying every
+    // registration) when there is none.
+    std::shared_ptr<OVADBForwardKeepAliveOperation> keepAliveOperation();
+    // Pushed device information: battery and name go into the record, then
+    // the block runs, on the main queue.
+    void registerDeviceInfoChangeForDevice(const std::shared_ptr<OVDevice>& device, DeviceInfoChangedBlock callback);
+    // File type 2 photos, 4 videos, 8 music; others are ignored.
+    void registerMediaLibraryChange(uint64_t fileType, LibraryChangedBlock block);
+    // Changes inside a folder (or of it), on the main queue.
+    void watchDirectory(const OVFileRef& folder, FileChangeBlock block);
+    void unwatchDirectory(const OVFileRef& folder);
+
 private:
     struct Passkey {};
 
@@ -242,6 +314,9 @@ private:
 
     // Screenshots of one phone share the capture file on the phone.
     std::mutex screenshotMutex_;
+
+    // Companion link: one caller at a time may create the keep-alive connection.
+    std::recursive_mutex keepAliveMonitor_;
 };
 
 }  // namespace orv

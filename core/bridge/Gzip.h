@@ -1,0 +1,22 @@
+#pragma once
+// gzip (and zlib) compression of byte buffers, as the companion service's
+// library replies use it.
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace orv {
+
+// The inflated bytes of a gzip or zlib stream (the header is detected), or
+// nullopt when the stream is damaged or cut short. Empty input gives empty
+// output.
+std::optional<std::vector<uint8_t>> gzipInflate(const uint8_t* data, size_t size);
+std::optional<std::vector<uint8_t>> gzipInflate(const std::vector<uint8_t>& data);
+
+// A gzip stream of the bytes at the default level, or nullopt when zlib
+// cannot start. Empty input gives empty output.
+std::optional<std::vector<uint8_t>> gzipDeflate(const uint8_t* data, size_t size);
+std::optional<std::vector<uint8_t>> gzipDeflate(const std::vector<uint8_t>& data);
+
+}  // namespace orv
