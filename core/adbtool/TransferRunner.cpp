@@ -158,12 +158,15 @@ std::string pullDestination(const Transfer& transfer)
 }
 
 // What was at the pull's destination before adb ran, so that only a file
-// adb itself created is removed after a pull that did not complete.
+// adb has written is removed after a pull that did not complete. adb unlinks
+// and recreates the file, which may get the old inode number back, so the
+// change time tells as well.
 struct DestinationBefore {
     std::string path;
     bool existed = false;
     dev_t device = 0;
     ino_t inode = 0;
+    timespec changed{};
 };
 
 DestinationBefore recordDestination(const Transfer& transfer)
@@ -174,6 +177,7 @@ DestinationBefore recordDestination(const Transfer& transfer)
         before.existed = true;
         before.device = st.st_dev;
         before.inode = st.st_ino;
+        before.changed = st.st_ctim;
     }
     return before;
 }
@@ -183,7 +187,8 @@ void removePartialPull(const DestinationBefore& before)
     struct stat st {};
     if (lstat(before.path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
         return;
-    if (before.existed && st.st_dev == before.device && st.st_ino == before.inode)
+    if (before.existed && st.st_dev == before.device && st.st_ino == before.inode &&
+        st.st_ctim.tv_sec == before.changed.tv_sec && st.st_ctim.tv_nsec == before.changed.tv_nsec)
         return;
     unlink(before.path.c_str());
 }

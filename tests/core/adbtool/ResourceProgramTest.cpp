@@ -117,6 +117,7 @@ struct Stop {
     int signal;
     const char* pullMode;
     bool destinationExisted;
+    bool destinationKept;
 };
 
 void PrintTo(const Stop& stop, std::ostream* os)
@@ -141,17 +142,20 @@ TEST_P(ResourceStopTest, StopsAdbAtOnceAndKeepsNoPartialFile)
     // adb ended by the same signal, and so does the resource program.
     EXPECT_TRUE(endedBySignal(r, stop.signal)) << r.exit.exited << " " << r.exit.status << " " << r.exit.signal;
     EXPECT_LT(r.afterStop, 2s);
-    if (stop.destinationExisted)
+    if (stop.destinationKept)
         EXPECT_EQ(readFile(target), "the user's own file");
     else
         EXPECT_FALSE(fs::exists(target));
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, ResourceStopTest,
-                         testing::Values(Stop{"Terminate", SIGTERM, "partial-hang", false},
-                                         Stop{"Interrupt", SIGINT, "partial-hang", false},
-                                         Stop{"HangUp", SIGHUP, "partial-hang", false},
-                                         Stop{"BeforeAdbWrote", SIGTERM, "hang", true}),
+                         testing::Values(Stop{"Terminate", SIGTERM, "partial-hang", false, false},
+                                         Stop{"Interrupt", SIGINT, "partial-hang", false, false},
+                                         Stop{"HangUp", SIGHUP, "partial-hang", false, false},
+                                         // adb had not opened the file yet: it is the user's.
+                                         Stop{"BeforeAdbWrote", SIGTERM, "hang", true, true},
+                                         // adb had overwritten it: only a part is left.
+                                         Stop{"AfterAdbOverwrote", SIGTERM, "partial-hang", true, false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ResourceProgramTest, AdbEndsWhenTheResourceProgramIsKilled)
