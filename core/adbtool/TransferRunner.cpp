@@ -11,6 +11,7 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <optional>
 #include <string_view>
 
@@ -157,6 +158,17 @@ std::string pullDestination(const Transfer& transfer)
     return transfer.local + "/" + std::string(name);
 }
 
+// Older adb made the folders a pull goes into, and the bridge pulls a folder's
+// files into the same tree on the computer without making its folders first;
+// Debian's adb 29 refuses ("cannot create file/directory").
+void makeFoldersForPull(const std::string& destination)
+{
+    std::filesystem::path folder = std::filesystem::path(destination).parent_path();
+    std::error_code ignored;  // adb reports what cannot be created
+    if (!folder.empty())
+        std::filesystem::create_directories(folder, ignored);
+}
+
 // What was at the pull's destination before adb ran, so that only a file
 // adb has written is removed after a pull that did not complete. adb unlinks
 // and recreates the file, which may get the old inode number back, so the
@@ -218,8 +230,10 @@ int runTransfer(const std::string& adb, const AdbInvocation& invocation, const P
         return supervisor.stopSignal();  // the wait status of an end by that signal
 
     std::optional<DestinationBefore> destination;
-    if (pull && transfer.singleSource)
+    if (pull && transfer.singleSource) {
         destination = recordDestination(transfer);
+        makeFoldersForPull(destination->path);
+    }
 
     std::vector<std::string> argv{"adb"};
     argv.insert(argv.end(), plan.argv.begin(), plan.argv.end());

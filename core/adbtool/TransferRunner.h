@@ -5,8 +5,9 @@
 //     "Transferring: DONE/TOTAL (PERCENT%)"
 // with byte counts from the file's size (the local file for a push, the phone
 // file for a pull, read once before the transfer). adb's other output, the
-// summary and "adb: error: ..." lines, stays on standard output. A pull that
-// does not complete leaves no partial file behind.
+// summary and "adb: error: ..." lines, stays on standard output. A pull makes
+// the folders its file goes into, and one that does not complete leaves no
+// partial file behind.
 
 #include <cstdint>
 #include <string>

@@ -166,7 +166,7 @@ protected:
 
 TEST_F(DebianAdbPhoneTest, PullAndPushReportLiveProgress)
 {
-    fs::path target = folder / "big.jpg";
+    fs::path target = folder / "export/DCIM/big.jpg";  // folders made for the pull
     auto pull = adb({"pull", "-p", "-a", "/sdcard/DCIM/big.jpg", target.string()}, run);
     EXPECT_TRUE(exitedWith(pull, 0)) << pull.err;
     expectLiveProgress(pull.err, kSize);

@@ -4,6 +4,7 @@
 //   hang          draw one progress update, then wait to be stopped
 //   partial-hang  write part of the destination file first, then as "hang"
 //   partial-fail  write part of the destination file, print an error, exit 1
+//   complete      write the destination file (where its folder exists), exit 0
 // "shell" answers the size listing with a file of FAKE_ADB_SIZE bytes.
 
 #include <dirent.h>
@@ -93,6 +94,11 @@ int main(int argc, char** argv)
     if (mode.rfind("partial", 0) == 0) {
         std::ofstream partial(local, std::ios::trunc);
         partial << "the first part";
+    }
+    if (mode == "complete") {
+        std::ofstream whole(local, std::ios::trunc);
+        whole << "the whole file";
+        return whole ? 0 : 1;
     }
     if (mode == "partial-fail") {
         say(STDOUT_FILENO, "\radb: error: failed to copy '" + remote + "': connection lost\n");

@@ -112,6 +112,14 @@ TEST_F(ResourceProgramTest, AFailedPullLeavesNoPartialFile)
     EXPECT_TRUE(fs::is_directory(target.parent_path()));
 }
 
+TEST_F(ResourceProgramTest, APullMakesTheFoldersItsFileGoesInto)
+{
+    fs::path target = folder / "export/DCIM/Camera/a.jpg";
+    auto r = runResource({"pull", "-p", "-a", "/sdcard/DCIM/Camera/a.jpg", target.string()}, options("complete"));
+    EXPECT_TRUE(exitedWith(r, 0)) << r.out << r.err;
+    EXPECT_EQ(readFile(target), "the whole file");
+}
+
 struct Stop {
     const char* name;
     int signal;
