@@ -204,6 +204,26 @@ TEST_F(DebianAdbPhoneTest, PullOfAMissingFileFails)
     EXPECT_FALSE(fs::exists(target));
 }
 
+// This phone offers the newer shell protocol, which keeps its error output
+// apart, as phones do; the resource program asks for the merged form, where
+// the bridge finds what the phone's tools report.
+TEST_F(DebianAdbPhoneTest, ShellErrorsOfThePhoneReachStandardOutput)
+{
+    auto r = adb({"shell", "ls -a \"/sdcard/not here\""}, run);
+    EXPECT_TRUE(exitedWith(r, 0)) << r.err;
+    EXPECT_EQ(r.out, "ls: /sdcard/not here: No such file or directory\n");
+
+    orv::Process::Options direct;
+    direct.program = kDebianAdb;
+    direct.arguments = {"-s", phone->serial(), "shell", "ls -a \"/sdcard/not here\""};
+    direct.environment = environmentWith(run.environment);
+    direct.standardInput = orv::Process::Input::Null;
+    orv::Process plain(direct);
+    ASSERT_TRUE(plain.start());
+    plain.run();
+    EXPECT_EQ(plain.standardOutput().find("No such"), std::string::npos) << plain.standardOutput();
+}
+
 TEST_F(DebianAdbTest, ClientErrorsStayOnStandardError)
 {
     auto r = runResource({"shell", "ls"}, run);

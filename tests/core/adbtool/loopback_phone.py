@@ -2,8 +2,9 @@
 """A phone that Debian's adb reaches over loopback TCP ("adb connect 127.0.0.1:PORT").
 
 Speaks just enough of the device side of adb's transport for the resource program's tests:
-the connection handshake (no authentication, no shell protocol), "shell:" for `ls -ld` of one
-path, and the sync service's STAT, RECV and SEND over files in ROOT (the phone's "/sdcard").
+the connection handshake (no authentication), the plain "shell:" service for `ls` of paths
+(it offers the newer shell protocol as phones do, but does not serve it), and the sync
+service's STAT, RECV and SEND over files in ROOT (the phone's "/sdcard").
 Transfers are paced to --rate bytes per second so adb has time to draw its progress.
 
 Prints the port it listens on, then serves until it is terminated or its parent ends.
@@ -12,6 +13,7 @@ Prints the port it listens on, then serves until it is terminated or its parent 
 import argparse
 import ctypes
 import os
+import shlex
 import signal
 import socket
 import stat
@@ -25,7 +27,8 @@ A_CNXN, A_OPEN, A_OKAY, A_CLSE, A_WRTE = (0x4E584E43, 0x4E45504F, 0x59414B4F, 0x
 A_VERSION = 0x01000001  # needs no checksums
 MAX_PAYLOAD = 256 * 1024
 SYNC_CHUNK = 64 * 1024
-BANNER = b"device::ro.product.name=loopback;ro.product.model=loopback;ro.product.device=loopback;"
+BANNER = (b"device::ro.product.name=loopback;ro.product.model=loopback;ro.product.device=loopback;"
+          b"features=shell_v2")
 
 
 class Gone(Exception):
@@ -126,16 +129,30 @@ class Stream:
             self.t.close(self)
 
     def shell(self, line):
-        words = line.split(" ", 2)
-        if len(words) == 3 and words[:2] == ["ls", "-ld"] and words[2][:1] == "'":
-            path = words[2][1:-1].replace("'\\''", "'")
+        """`ls` as a phone's toolbox runs it, its error text merged into the output."""
+        try:
+            words = shlex.split(line)
+        except ValueError:
+            return "/system/bin/sh: syntax error: unterminated quoted string\n"
+        if not words or words[0] != "ls":
+            return "/system/bin/sh: %s: not found\n" % (words[0] if words else "")
+        flags = "".join(w[1:] for w in words[1:] if w.startswith("-"))
+        out = []
+        for path in [w for w in words[1:] if not w.startswith("-")]:
             host = self.t.host_path(path)
-            if host and os.path.isfile(host):
+            if not host or not os.path.exists(host):
+                out.append("ls: %s: No such file or directory\n" % path)
+            elif "l" in flags and (os.path.isfile(host) or "d" in flags):
                 st = os.stat(host)
-                return "-rw-rw---- root     sdcard_r %8d %s %s\n" % (
-                    st.st_size, time.strftime("%Y-%m-%d %H:%M", time.localtime(st.st_mtime)), path)
-            return "ls: %s: No such file or directory\n" % path
-        return "/system/bin/sh: %s: not found\n" % line.split(" ")[0]
+                size = "" if os.path.isdir(host) else str(st.st_size)
+                out.append("%s root     sdcard_r %8s %s %s\n" % (
+                    "drwxrwx---" if os.path.isdir(host) else "-rw-rw----", size,
+                    time.strftime("%Y-%m-%d %H:%M", time.localtime(st.st_mtime)), path))
+            elif os.path.isdir(host) and "d" not in flags:
+                out.extend(name + "\n" for name in sorted(os.listdir(host)))
+            else:
+                out.append(path + "\n")
+        return "".join(out)
 
     def received(self, data):
         self.buffer += data
