@@ -2,9 +2,7 @@
 
 #include <algorithm>
 #include <array>
-#include <string>
-
-#include "core/bridge/PhonePath.h"
+#include <string_view>
 
 namespace orv {
 
@@ -21,7 +19,7 @@ constexpr std::array kAudio = {"mp3", "m4a", "m4b", "m4r", "m4p", "aac", "adts",
                                "midi", "kar", "mka", "caf", "ac3", "3ga", "ape", "au", "snd", "mp2"};
 
 template <class Table>
-bool contains(const Table& table, const std::string& extension)
+bool contains(const Table& table, std::string_view extension)
 {
     return std::any_of(table.begin(), table.end(), [&](const char* entry) { return extension == entry; });
 }
@@ -30,16 +28,29 @@ bool contains(const Table& table, const std::string& extension)
 
 MediaKind mediaKindForPath(std::string_view path)
 {
-    std::string extension = pathExtension(path);
-    if (extension.empty())
+    // The extension of the last component, a trailing "/" ignored; read in
+    // place, since listings ask this for every entry.
+    while (path.size() > 1 && path.back() == '/')
+        path.remove_suffix(1);
+    size_t slash = path.rfind('/');
+    std::string_view last = slash == std::string_view::npos ? path : path.substr(slash + 1);
+    size_t dot = last.rfind('.');
+    if (dot == std::string_view::npos)
         return MediaKind::None;
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c); });
-    if (contains(kImage, extension))
+    std::string_view extension = last.substr(dot + 1);
+    char lower[8];
+    if (extension.empty() || extension.size() > sizeof lower)
+        return MediaKind::None;
+    for (size_t i = 0; i < extension.size(); ++i) {
+        char c = extension[i];
+        lower[i] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+    }
+    const std::string_view key(lower, extension.size());
+    if (contains(kImage, key))
         return MediaKind::Image;
-    if (contains(kMovie, extension))
+    if (contains(kMovie, key))
         return MediaKind::Movie;
-    if (contains(kAudio, extension))
+    if (contains(kAudio, key))
         return MediaKind::Audio;
     return MediaKind::None;
 }

@@ -1,6 +1,7 @@
 #include "core/bridge/PhoneListing.h"
 
 #include <ctime>
+#include <unordered_map>
 
 #include "core/bridge/ADBStrings.h"
 #include "core/bridge/MediaTypes.h"
@@ -102,14 +103,6 @@ std::optional<PhoneListingEntry> parsePhoneListingLine(std::string_view line)
 
 OVFile::Date phoneListingDate(std::string_view text)
 {
-    // Listings repeat the same few minutes; mktime consults the time zone on
-    // every call, so the last answer is kept per thread.
-    thread_local std::string lastText;
-    thread_local OVFile::Date lastDate;
-    if (!lastText.empty() && text == lastText)
-        return lastDate;
-
-    std::tm fields{};
     size_t p = 0;
     auto number = [&](int& out) {
         size_t start = p;
@@ -134,21 +127,30 @@ OVFile::Date phoneListingDate(std::string_view text)
             ++p;
         ok = p > blanks && number(hour) && expect(':') && number(minute) && p == text.size();
     }
-    OVFile::Date result;
-    if (ok && month >= 1 && month <= 12 && day >= 1 && day <= 31 && hour <= 23 && minute <= 59) {
+    if (!ok || month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59)
+        return std::nullopt;
+
+    // mktime consults the time zone on every call, and a listing repeats the
+    // same few hours, so the start of each hour is kept per thread. Clocks
+    // change on whole hours, so the minutes simply add on.
+    thread_local std::unordered_map<int64_t, std::time_t> hourStarts;
+    const int64_t key = ((int64_t(year) * 13 + month) * 32 + day) * 24 + hour;
+    auto found = hourStarts.find(key);
+    if (found == hourStarts.end()) {
+        std::tm fields{};
         fields.tm_year = year - 1900;
         fields.tm_mon = month - 1;
         fields.tm_mday = day;
         fields.tm_hour = hour;
-        fields.tm_min = minute;
         fields.tm_isdst = -1;
         std::time_t seconds = std::mktime(&fields);
-        if (seconds != std::time_t(-1))
-            result = std::chrono::system_clock::from_time_t(seconds);
+        if (seconds == std::time_t(-1))
+            return std::nullopt;
+        if (hourStarts.size() >= 4096)
+            hourStarts.clear();
+        found = hourStarts.emplace(key, seconds).first;
     }
-    lastText.assign(text);
-    lastDate = result;
-    return result;
+    return std::chrono::system_clock::from_time_t(found->second + std::time_t(minute) * 60);
 }
 
 std::string phoneListingFilter(uint64_t typeFlags)
