@@ -20,6 +20,9 @@ using Clock = std::chrono::steady_clock;
 
 // How long a child asked to stop may take before it is killed.
 constexpr auto kStopGrace = std::chrono::seconds(3);
+// Without a signal descriptor (the system refused one), how often to look
+// for the child's exit.
+constexpr int kPollWithoutSignalsMs = 50;
 // Once the child has exited, how long its output may stay silent before the
 // rest is given up: a server that adb started in the background may hold the
 // output open for a moment after adb itself has gone.
@@ -49,6 +52,10 @@ Supervisor::Supervisor()
     sigset_t set = supervisedSignals();
     sigprocmask(SIG_BLOCK, &set, &originalMask_);
     signalFd_ = signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
+    // Without the descriptor, signals take their usual course: a stop ends
+    // this program and, through the parent-death signal, the child.
+    if (signalFd_ < 0)
+        sigprocmask(SIG_SETMASK, &originalMask_, nullptr);
     struct sigaction ignore {};
     ignore.sa_handler = SIG_IGN;
     sigemptyset(&ignore.sa_mask);
@@ -110,6 +117,8 @@ int Supervisor::wait(int outputFd, const OutputHandler& onOutput)
             auto left = std::chrono::duration_cast<std::chrono::milliseconds>(*killAt - Clock::now());
             timeout = static_cast<int>(std::max<long long>(0, left.count()));
         }
+        if (signalFd_ < 0 && !childExited_)
+            timeout = timeout < 0 ? kPollWithoutSignalsMs : std::min(timeout, kPollWithoutSignalsMs);
         std::array<pollfd, 2> fds{{{signalFd_, POLLIN, 0}, {outputOpen ? outputFd : -1, POLLIN, 0}}};
         int ready = poll(fds.data(), fds.size(), timeout);
         if (ready < 0 && errno != EINTR) {
@@ -122,6 +131,8 @@ int Supervisor::wait(int outputFd, const OutputHandler& onOutput)
         if (ready == 0) {
             if (childExited_)
                 break;
+            if (signalFd_ < 0)
+                handleSignals();
             if (killAt && Clock::now() >= *killAt) {
                 kill(child_, SIGKILL);
                 killed = true;
@@ -147,7 +158,7 @@ int Supervisor::wait(int outputFd, const OutputHandler& onOutput)
 void Supervisor::handleSignals()
 {
     signalfd_siginfo info{};
-    while (read(signalFd_, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+    while (signalFd_ >= 0 && read(signalFd_, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
         if (info.ssi_signo != SIGCHLD && stopSignal_ == 0) {
             stopSignal_ = static_cast<int>(info.ssi_signo);
             stopChild();
