@@ -13,8 +13,9 @@ packages=(
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev libasio-dev umockdev libumockdev-dev
   openssl xvfb xauth
-  # the phone tool the application drives
-  adb
+  # the phone tool the application drives, and the udev rules that let a
+  # normal user open a phone
+  adb android-sdk-platform-tools-common
 )
 
 missing=()
