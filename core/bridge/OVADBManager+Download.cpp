@@ -79,10 +79,10 @@ std::string trimmedAlbumName(const std::string& name)
 
 // The listing of a folder being planned; a listing that could not be run
 // fails the plan rather than passing for an empty folder.
-std::vector<OVFileRef> planningListing(OVADBManager& manager, const OVFileRef& folder, DownloadPlan& plan)
+std::vector<OVFileRef> planningListing(const ADBRunner& runner, const OVFileRef& folder, DownloadPlan& plan)
 {
     const std::string path = folder->path();
-    ADBCommandResult result = manager.runADBCommand({"shell", "ls -al " + adb_quotedForShell(path) + " "});
+    ADBCommandResult result = runner.run({"shell", "ls -al " + adb_quotedForShell(path) + " "});
     if (!result.succeeded() || !result.output) {
         plan.error = transferError(path, result);
         return {};
@@ -90,7 +90,7 @@ std::vector<OVFileRef> planningListing(OVADBManager& manager, const OVFileRef& f
     return filesFromPhoneListing(*result.output, path, std::dynamic_pointer_cast<OVDirectoryFile>(folder));
 }
 
-uint64_t planFile(OVADBManager& manager, const OVFileRef& file, const std::string& parentRelativePath,
+uint64_t planFile(const ADBRunner& runner, const OVFileRef& file, const std::string& parentRelativePath,
                   DownloadPlan& plan)
 {
     if (!file || plan.error)
@@ -103,7 +103,7 @@ uint64_t planFile(OVADBManager& manager, const OVFileRef& file, const std::strin
         plan.bytes += file->size();
         return file->size();
     }
-    std::vector<OVFileRef> listing = planningListing(manager, file, plan);
+    std::vector<OVFileRef> listing = planningListing(runner, file, plan);
     if (plan.error)
         return 0;
     if (listing.empty()) {
@@ -112,7 +112,7 @@ uint64_t planFile(OVADBManager& manager, const OVFileRef& file, const std::strin
     }
     uint64_t bytes = 0;
     for (const auto& child : listing)
-        bytes += planFile(manager, child, relativePath, plan);
+        bytes += planFile(runner, child, relativePath, plan);
     return bytes;
 }
 
@@ -160,10 +160,14 @@ std::optional<Error> pullPlan(const std::weak_ptr<OVADBManager>& weakManager,
             state->stop = true;
         if (state->stop)
             return std::nullopt;
-        auto manager = weakManager.lock();
-        if (!manager) {
-            state->stop = true;
-            return std::nullopt;
+        ADBRunner runner;
+        {
+            auto manager = weakManager.lock();
+            if (!manager) {
+                state->stop = true;
+                return std::nullopt;
+            }
+            runner = manager->runner();
         }
 
         const std::string phonePath = file->path();
@@ -211,9 +215,7 @@ std::optional<Error> pullPlan(const std::weak_ptr<OVADBManager>& weakManager,
             if (operation->isCancelled())  // cancelled before the observer could see this child
                 task->terminate();
         };
-        ADBCommandResult result =
-            manager->runADBCommand({"pull", "-p", "-a", phonePath, *partial}, onProgress, onLaunch);
-        manager.reset();
+        ADBCommandResult result = runner.run({"pull", "-p", "-a", phonePath, *partial}, onProgress, onLaunch);
         {
             std::lock_guard lock(state->taskMutex);
             state->task.reset();
@@ -250,7 +252,7 @@ std::optional<Error> pullPlan(const std::weak_ptr<OVADBManager>& weakManager,
     return std::nullopt;
 }
 
-using Planner = std::function<void(OVADBManager&, BlockOperation&, DownloadPlan&, DownloadState&)>;
+using Planner = std::function<void(const ADBRunner&, BlockOperation&, DownloadPlan&, DownloadState&)>;
 
 OperationRef queueDownload(OVADBManager& manager, const std::string& hostPath, Planner planner,
                            OVADBManager::AnalysisCallback analysis, OVADBManager::DownloadProgressCallback progress,
@@ -272,12 +274,14 @@ OperationRef queueDownload(OVADBManager& manager, const std::string& hostPath, P
             return;
         auto state = std::make_shared<DownloadState>();
         DownloadPlan plan;
+        ADBRunner runner;
         {
             auto strong = weakManager.lock();
             if (!strong)
                 return;
-            planner(*strong, *op, plan, *state);
+            runner = strong->runner();
         }
+        planner(runner, *op, plan, *state);
         if (!plan.error) {
             onMainQueue([analysis, count = plan.files.size(), bytes = plan.bytes] {
                 if (analysis)
@@ -307,7 +311,7 @@ uint64_t OVADBManager::getHostFileInfo(const OVFileRef& file, const std::string&
                                        std::vector<OVFileRef>& emptyDirectory, std::vector<OVFileRef>& pullingFiles)
 {
     DownloadPlan plan;
-    uint64_t bytes = planFile(*this, file, parentRelativePath, plan);
+    uint64_t bytes = planFile(runner(), file, parentRelativePath, plan);
     for (auto& planned : plan.emptyFolders)
         emptyDirectory.push_back(planned.file);
     for (auto& planned : plan.files)
@@ -319,9 +323,9 @@ OperationRef OVADBManager::downloadFiles(const std::vector<OVFileRef>& files, co
                                          AnalysisCallback analysis, DownloadProgressCallback progress,
                                          DownloadFinishCallback finish)
 {
-    Planner planner = [files](OVADBManager& manager, BlockOperation&, DownloadPlan& plan, DownloadState&) {
+    Planner planner = [files](const ADBRunner& runner, BlockOperation&, DownloadPlan& plan, DownloadState&) {
         for (const auto& file : files)
-            planFile(manager, file, "/", plan);
+            planFile(runner, file, "/", plan);
     };
     return queueDownload(*this, hostPath, std::move(planner), std::move(analysis), std::move(progress),
                          std::move(finish));
@@ -331,14 +335,14 @@ OperationRef OVADBManager::downloadAlbums(const std::vector<std::shared_ptr<OVAl
                                           const std::string& hostPath, AnalysisCallback analysis,
                                           DownloadProgressCallback progress, DownloadFinishCallback finish)
 {
-    Planner planner = [albums](OVADBManager& manager, BlockOperation& op, DownloadPlan& plan, DownloadState& state) {
+    Planner planner = [albums](const ADBRunner& runner, BlockOperation& op, DownloadPlan& plan, DownloadState& state) {
         for (const auto& album : albums) {
             if (!album)
                 continue;
             const std::string folder = hostComponent(trimmedAlbumName(album->name()), album->path());
             const std::string parent = "/" + folder + "/";
             for (const auto& child : album->children().value_or(std::vector<OVFileRef>{})) {
-                planFile(manager, child, parent, plan);
+                planFile(runner, child, parent, plan);
                 if (op.isCancelled()) {
                     state.stop = true;
                     return;
@@ -362,6 +366,38 @@ bool looksLikePNG(const std::vector<uint8_t>& bytes)
     return bytes.size() > 8 && std::equal(signature, signature + 8, bytes.begin());
 }
 
+
+// Screenshots of one phone are serialised: they share the file on the phone.
+void takeScreenshot(const ADBRunner& runner, std::mutex& serialise, std::optional<std::vector<uint8_t>>& picture,
+                    std::optional<Error>& error)
+{
+    std::lock_guard lock(serialise);
+
+    // An old capture left on the phone must never pass for a new one.
+    runner.shell({"rm", "-f", kPhoneScreenshot});
+    runner.shell({"screencap", "-p", kPhoneScreenshot});
+
+    // Each call pulls into a fresh private folder, so a failed capture
+    // cannot hand back an older picture or another phone's.
+    std::string folder = (fs::temp_directory_path() / "orvane-screenshot-XXXXXX").string();
+    if (::mkdtemp(folder.data()) == nullptr) {
+        error = adb_errorWithCode(ADBErrorGeneric);
+    } else {
+        const fs::path local = fs::path(folder) / "ovscreenshot.png";
+        ADBCommandResult result = runner.run({"pull", "-p", kPhoneScreenshot, local.string()},
+                                             [](const std::shared_ptr<Process>&, const ADBProgress&) {});
+        std::ifstream in(local, std::ios::binary);
+        std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        if (result.succeeded() && looksLikePNG(bytes))
+            picture = std::move(bytes);
+        else
+            error = transferError(kPhoneScreenshot, result);
+        std::error_code ignored;
+        fs::remove_all(folder, ignored);
+    }
+    runner.shell({"rm", kPhoneScreenshot});
+}
+
 }  // namespace
 
 OperationRef OVADBManager::screenshotWitchCallback(ScreenshotCallback callback)
@@ -373,17 +409,11 @@ OperationRef OVADBManager::screenshotWitchCallback(ScreenshotCallback callback)
         });
         return nullptr;
     }
-    std::weak_ptr<OVADBManager> weakSelf = weak_from_this();
-    auto operation = makeBlockOperation([weakSelf, callback](BlockOperation&) {
+    const ADBRunner runner = this->runner();
+    auto operation = makeBlockOperation([runner, serialise = screenshotMutex_, callback](BlockOperation&) {
         std::optional<std::vector<uint8_t>> picture;
         std::optional<Error> error;
-        {
-            auto self = weakSelf.lock();
-            if (!self)
-                return;
-            self->takeScreenshot(picture, error);
-        }
-        // Told last, with the manager let go: the caller may release it now.
+        takeScreenshot(runner, *serialise, picture, error);
         onMainQueue([callback, picture = std::move(picture), error] {
             if (callback)
                 callback(picture, error);
@@ -391,35 +421,6 @@ OperationRef OVADBManager::screenshotWitchCallback(ScreenshotCallback callback)
     });
     adbOperationQueue().addOperation(operation);
     return operation;
-}
-
-void OVADBManager::takeScreenshot(std::optional<std::vector<uint8_t>>& picture, std::optional<Error>& error)
-{
-    std::lock_guard serialise(screenshotMutex_);
-
-    // An old capture left on the phone must never pass for a new one.
-    performShell({"rm", "-f", kPhoneScreenshot});
-    performShell({"screencap", "-p", kPhoneScreenshot});
-
-    // Each call pulls into a fresh private folder, so a failed capture
-    // cannot hand back an older picture or another phone's.
-    std::string folder = (fs::temp_directory_path() / "orvane-screenshot-XXXXXX").string();
-    if (::mkdtemp(folder.data()) == nullptr) {
-        error = adb_errorWithCode(ADBErrorGeneric);
-    } else {
-        const fs::path local = fs::path(folder) / "ovscreenshot.png";
-        ADBCommandResult result = runADBCommand(
-            {"pull", "-p", kPhoneScreenshot, local.string()}, [](const std::shared_ptr<Process>&, const ADBProgress&) {});
-        std::ifstream in(local, std::ios::binary);
-        std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        if (result.succeeded() && looksLikePNG(bytes))
-            picture = std::move(bytes);
-        else
-            error = transferError(kPhoneScreenshot, result);
-        std::error_code ignored;
-        fs::remove_all(folder, ignored);
-    }
-    performShell({"rm", kPhoneScreenshot});
 }
 
 }  // namespace orv

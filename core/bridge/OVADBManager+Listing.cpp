@@ -10,15 +10,24 @@
 
 namespace orv {
 
-std::vector<OVFileRef> OVADBManager::files(uint64_t typeFlags, const std::shared_ptr<OVFile>& folder)
+namespace {
+
+std::vector<OVFileRef> listFolder(const ADBRunner& runner, uint64_t typeFlags, const std::shared_ptr<OVFile>& folder)
 {
     if (!folder)
         return {};
     const std::string path = folder->path();
-    auto output = performShell({"ls", "-al", adb_quotedForShell(path), phoneListingFilter(typeFlags)});
+    auto output = runner.shell({"ls", "-al", adb_quotedForShell(path), phoneListingFilter(typeFlags)});
     if (!output || output->empty())
         return {};
     return filesFromPhoneListing(*output, path, std::dynamic_pointer_cast<OVDirectoryFile>(folder));
+}
+
+}  // namespace
+
+std::vector<OVFileRef> OVADBManager::files(uint64_t typeFlags, const std::shared_ptr<OVFile>& folder)
+{
+    return listFolder(runner(), typeFlags, folder);
 }
 
 OperationRef OVADBManager::filesInDirectory(const std::shared_ptr<OVFile>& folder, uint64_t typeFlags,
@@ -38,13 +47,14 @@ OperationRef OVADBManager::filesInDirectory(const std::shared_ptr<OVFile>& folde
 
     std::weak_ptr<OVADBManager> weakSelf = weak_from_this();
     auto operation = makeBlockOperation([weakSelf, folder, typeFlags, callback](BlockOperation& op) {
-        std::vector<OVFileRef> listing;
+        ADBRunner runner;
         {
             auto self = weakSelf.lock();
             if (!self)
                 return;
-            listing = self->files(typeFlags, folder);
+            runner = self->runner();
         }
+        std::vector<OVFileRef> listing = listFolder(runner, typeFlags, folder);
         if (op.isCancelled())
             return;
         onMainQueue([callback, listing = std::move(listing)] {
@@ -92,16 +102,17 @@ OperationRef OVADBManager::countFiles(const std::shared_ptr<OVFile>& folder, Cou
     std::weak_ptr<OVADBManager> weakSelf = weak_from_this();
     const std::string path = folder->path();
     auto operation = makeBlockOperation([weakSelf, path, callback](BlockOperation&) {
-        std::optional<std::string> output;
+        ADBRunner runner;
         {
             auto self = weakSelf.lock();
             if (!self)
                 return;
-            // Regular files down to five levels, leaving out every path that
-            // has a component beginning with a point.
-            output = self->performShell(
-                {"find", adb_quotedForShell(path), "-maxdepth 5 -not -path '*/\\.*' -type f | wc -l"});
+            runner = self->runner();
         }
+        // Regular files down to five levels, leaving out every path that has
+        // a component beginning with a point.
+        std::optional<std::string> output =
+            runner.shell({"find", adb_quotedForShell(path), "-maxdepth 5 -not -path '*/\\.*' -type f | wc -l"});
         const int64_t count = integerValue(output.value_or(""));
         onMainQueue([callback, count] {
             if (callback)

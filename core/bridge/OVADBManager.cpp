@@ -7,7 +7,6 @@
 #include "core/bridge/ADBStrings.h"
 #include "core/bridge/HWWeakTimer.h"
 #include "core/bridge/OVADBManagerOperation.h"
-#include "core/bridge/OVResources.h"
 #include "platform/Thread.h"
 #include "platform/WakeMonitor.h"
 
@@ -17,20 +16,6 @@ void bridgeLog(const std::string& line)
 {
     std::fprintf(stderr, "OrvaneCore: %s\n", line.c_str());
 }
-
-namespace {
-
-// Standard error kept for reporting a failed command: the last few lines.
-constexpr size_t kErrorTextLimit = 4096;
-
-void keepTail(std::string& text, std::string_view chunk)
-{
-    text.append(chunk);
-    if (text.size() > kErrorTextLimit)
-        text.erase(0, text.size() - kErrorTextLimit);
-}
-
-}  // namespace
 
 // ------------------------------------------------------------- life cycle
 
@@ -151,47 +136,9 @@ void OVADBManager::setFileChangeBlocks(std::map<std::string, FileChangeBlock> bl
 // ------------------------------------------------------------- running adb
 
 ADBCommandResult OVADBManager::runADBCommand(const std::vector<std::string>& arguments, const ProgressBlock& progress,
-                                             const std::function<void(const std::shared_ptr<Process>&)>& onLaunch)
+                                             const ADBRunner::LaunchBlock& onLaunch)
 {
-    // The runner blocks until the child exits, which the interface must never do.
-    if (isMainThread())
-        throw Exception("performADBCommand must be excuted in operation queue", "");
-
-    Process::Options options;
-    options.program = resourcePath("adb");
-    const std::string serial = serialNumber();
-    if (!serial.empty())
-        options.arguments = {"-s", serial};
-    options.arguments.insert(options.arguments.end(), arguments.begin(), arguments.end());
-    // "adb shell" would otherwise read the terminal of whoever started us.
-    options.standardInput = Process::Input::Null;
-    options.captureStderr = static_cast<bool>(progress);
-
-    ADBCommandResult result;
-    auto task = std::make_shared<Process>(options);
-    Error launchError;
-    if (!task->start(&launchError)) {
-        bridgeLog("cannot run adb: " + launchError.description());
-        result.errorText = launchError.message;
-        return result;
-    }
-    result.launched = true;
-    if (onLaunch)
-        onLaunch(task);
-
-    Process::ChunkHandler onStderr;
-    ADBProgress transfer;
-    if (progress) {
-        onStderr = [&](std::string_view chunk) {
-            keepTail(result.errorText, chunk);
-            applyADBProgressChunk(chunk, transfer, [&] { progress(task, transfer); });
-        };
-    }
-    result.exit = task->run({}, onStderr);
-    const std::string& output = task->standardOutput();
-    if (isValidUTF8(output))
-        result.output = output;
-    return result;
+    return runner().run(arguments, progress, onLaunch);
 }
 
 std::optional<std::string> OVADBManager::performADBCommand(const std::vector<std::string>& arguments,
@@ -200,22 +147,9 @@ std::optional<std::string> OVADBManager::performADBCommand(const std::vector<std
     return runADBCommand(arguments, progress).output;
 }
 
-std::string OVADBManager::joinedShellLine(const std::vector<std::string>& parts) const
-{
-    std::string line;
-    for (size_t i = 0; i < parts.size(); ++i) {
-        if (i)
-            line += ' ';
-        line += parts[i];
-    }
-    return line;
-}
-
 std::optional<std::string> OVADBManager::performShell(const std::vector<std::string>& parts)
 {
-    if (serialNumber().empty())
-        return std::nullopt;
-    return performADBCommand({"shell", joinedShellLine(parts)});
+    return runner().shell(parts);
 }
 
 std::shared_ptr<BlockOperation> OVADBManager::excuteShellInQueue(const std::vector<std::string>& parts,
@@ -228,13 +162,12 @@ std::shared_ptr<BlockOperation> OVADBManager::excuteShellInQueue(const std::vect
     }
     std::weak_ptr<OVADBManager> weakSelf = weak_from_this();
     auto operation = makeBlockOperation([weakSelf, parts, callback](BlockOperation& op) {
-        std::optional<std::string> output;
-        {
-            auto self = weakSelf.lock();
-            if (!self)
-                return;
-            output = self->performShell(parts);
-        }
+        auto self = weakSelf.lock();
+        if (!self)
+            return;
+        const ADBRunner runner = self->runner();
+        self.reset();  // a command may run long; the owner may let the manager go meanwhile
+        std::optional<std::string> output = runner.shell(parts);
         if (!op.isCancelled() && callback)
             callback(std::move(output), std::nullopt);
     });
@@ -247,13 +180,12 @@ std::shared_ptr<BlockOperation> OVADBManager::excuteADBCommandInQueueWithArgumen
 {
     std::weak_ptr<OVADBManager> weakSelf = weak_from_this();
     auto operation = makeBlockOperation([weakSelf, arguments, callback](BlockOperation& op) {
-        std::optional<std::string> output;
-        {
-            auto self = weakSelf.lock();
-            if (!self)
-                return;
-            output = self->performADBCommand(arguments);
-        }
+        auto self = weakSelf.lock();
+        if (!self)
+            return;
+        const ADBRunner runner = self->runner();
+        self.reset();
+        std::optional<std::string> output = runner.run(arguments).output;
         if (!op.isCancelled() && callback)
             onMainQueue([callback, output = std::move(output)] { callback(output, std::nullopt); });
     });

@@ -26,6 +26,7 @@
 #include <nlohmann/json.hpp>
 
 #include "core/bridge/ADBProgress.h"
+#include "core/bridge/ADBRunner.h"
 #include "core/bridge/OVFile.h"
 #include "core/bridge/OVMediaLibrary.h"
 #include "platform/Dispatch.h"
@@ -43,18 +44,6 @@ class OVDirectoryFile;
 class OVADBForwardKeepAliveOperation;
 class OVDevice;
 
-// What one adb run gave: its standard output as text (nullopt when it could
-// not be started or did not decode as UTF-8), how it ended, and what it said
-// on standard error when that was read.
-struct ADBCommandResult {
-    std::optional<std::string> output;
-    bool launched = false;
-    Process::Exit exit;
-    std::string errorText;
-
-    bool succeeded() const { return launched && exit.exited && exit.status == 0; }
-};
-
 // A library change pushed by the phone: the records added and deleted.
 struct OVLibraryChange {
     std::vector<OVFileRef> added;
@@ -64,7 +53,7 @@ struct OVLibraryChange {
 class OVADBManager : public std::enable_shared_from_this<OVADBManager> {
 public:
     // The running command and its progress; may terminate the command.
-    using ProgressBlock = std::function<void(const std::shared_ptr<Process>& task, const ADBProgress& progress)>;
+    using ProgressBlock = ADBRunner::ProgressBlock;
     using OutputCallback = std::function<void(std::optional<std::string> output, std::optional<Error> error)>;
     using FilesCallback = std::function<void(std::vector<OVFileRef> files, std::optional<Error> error)>;
     using CountCallback = std::function<void(int64_t count, std::optional<Error> error)>;
@@ -143,7 +132,10 @@ public:
     // The same, with how the command ended; `onLaunch` gets the child as soon
     // as it runs (so another thread may terminate it).
     ADBCommandResult runADBCommand(const std::vector<std::string>& arguments, const ProgressBlock& progress = {},
-                                   const std::function<void(const std::shared_ptr<Process>&)>& onLaunch = {});
+                                   const ADBRunner::LaunchBlock& onLaunch = {});
+    // A runner for this phone as it is known now. Queued work runs its
+    // commands through one, holding the manager only between commands.
+    ADBRunner runner() const { return ADBRunner(serialNumber()); }
     // "shell" and the parts joined by single spaces, as one command line for
     // the phone's shell. Refuses (nullopt, nothing run) without a serial.
     std::optional<std::string> performShell(const std::vector<std::string>& parts);
@@ -286,8 +278,6 @@ public:
 
 private:
     void setUp();
-    void takeScreenshot(std::optional<std::vector<uint8_t>>& picture, std::optional<Error>& error);
-    std::string joinedShellLine(const std::vector<std::string>& parts) const;
 
     mutable std::mutex mutex_;
     std::string serialNumber_;
@@ -313,7 +303,7 @@ private:
     std::map<std::string, FileChangeBlock> fileChangeBlocks_;
 
     // Screenshots of one phone share the capture file on the phone.
-    std::mutex screenshotMutex_;
+    std::shared_ptr<std::mutex> screenshotMutex_ = std::make_shared<std::mutex>();
 
     // Companion link: one caller at a time may create the keep-alive connection.
     std::recursive_mutex keepAliveMonitor_;
