@@ -195,8 +195,13 @@ void append(char* buffer, size_t& used, size_t size, const char* text)
         buffer[used++] = *text++;
 }
 
-[[noreturn]] void childFail(const char* what, int code)
+// `errorStream`, when not -1, is the caller's descriptor for our standard
+// error, put in place first: a failure to set up standard input or output
+// would otherwise print on the parent's own standard error.
+[[noreturn]] void childFail(const char* what, int code, int errorStream = -1)
 {
+    if (errorStream >= 0)
+        ::dup2(errorStream, 2);
     char line[512];
     size_t used = 0;
     append(line, used, sizeof line, "\nCALLSYSTEM_ERROR: ");
@@ -225,6 +230,13 @@ void append(char* buffer, size_t& used, size_t size, const char* text)
     ::_exit(127);
 }
 
+// The caller's standard error for a failure on an earlier stream, while it
+// is not in place yet.
+int earlierErrorStream(const int source[3], int failing)
+{
+    return failing < 2 && source[2] != kInherit && source[2] >= 0 ? source[2] : -1;
+}
+
 [[noreturn]] void runChild(const ChildPlan& plan)
 {
     // The parent may ignore SIGPIPE or block signals on this thread; the
@@ -242,16 +254,14 @@ void append(char* buffer, size_t& used, size_t size, const char* text)
     for (int target = 0; target < 3; ++target) {
         if (source[target] == kInherit)
             continue;
-        if (source[target] < 0) {
-            errno = EBADF;
-            childFail(kStdioFailures[target], errno);
-        }
+        if (source[target] < 0)
+            childFail(kStdioFailures[target], EBADF, earlierErrorStream(source, target));
         // A source on a lower standard descriptor would be overwritten by an
         // earlier dup2 (the caller's own stdout passed as stderr, say).
         if (source[target] < 3 && source[target] != target) {
             int moved = ::fcntl(source[target], F_DUPFD_CLOEXEC, 3);
             if (moved < 0)
-                childFail(kStdioFailures[target], errno);
+                childFail(kStdioFailures[target], errno, earlierErrorStream(source, target));
             source[target] = moved;
         }
     }
@@ -263,7 +273,7 @@ void append(char* buffer, size_t& used, size_t size, const char* text)
             result = ::dup2(source[target], target);
         } while (result < 0 && errno == EINTR);
         if (result < 0)
-            childFail(kStdioFailures[target], errno);
+            childFail(kStdioFailures[target], errno, earlierErrorStream(source, target));
         // dup2 onto the same number leaves close-on-exec set.
         ::fcntl(target, F_SETFD, 0);
     }
