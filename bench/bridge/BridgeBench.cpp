@@ -141,6 +141,30 @@ struct DownloadBench {
     }
 };
 
+void ScriptedPulls(benchmark::State& state)
+{
+    auto& bench = DownloadBench::shared();
+    const fs::path script = bench.sim->folder() / "pulls.sh";
+    {
+        std::ofstream out(script);
+        out << "#!/bin/sh\nset -e\nmkdir -p '" << (bench.destination / "Bench").string() << "'\n";
+        for (int i = 0; i < kDownloadFiles; ++i)
+            out << "'" << bench.sim->adbPath().string() << "' -s " << bench.serial
+                << " pull -p -a /storage/emulated/legacy/Bench/" << DownloadBench::fileName(i) << " '"
+                << (bench.destination / "Bench" / DownloadBench::fileName(i)).string() << "' 2>/dev/null\n";
+    }
+    const std::string command = "sh '" + script.string() + "'";
+    for (auto _ : state) {
+        state.PauseTiming();
+        bench.freshDestination();
+        state.ResumeTiming();
+        if (std::system(command.c_str()) != 0)
+            state.SkipWithError("script failed");
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * kDownloadFiles * int64_t(kFileSize));
+}
+BENCHMARK(ScriptedPulls)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+
 void BridgeDownload(benchmark::State& state)
 {
     auto& bench = DownloadBench::shared();
@@ -169,30 +193,6 @@ void BridgeDownload(benchmark::State& state)
     state.SetBytesProcessed(int64_t(state.iterations()) * kDownloadFiles * int64_t(kFileSize));
 }
 BENCHMARK(BridgeDownload)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
-
-void ScriptedPulls(benchmark::State& state)
-{
-    auto& bench = DownloadBench::shared();
-    const fs::path script = bench.sim->folder() / "pulls.sh";
-    {
-        std::ofstream out(script);
-        out << "#!/bin/sh\nset -e\nmkdir -p '" << (bench.destination / "Bench").string() << "'\n";
-        for (int i = 0; i < kDownloadFiles; ++i)
-            out << "'" << bench.sim->adbPath().string() << "' -s " << bench.serial
-                << " pull -p -a /storage/emulated/legacy/Bench/" << DownloadBench::fileName(i) << " '"
-                << (bench.destination / "Bench" / DownloadBench::fileName(i)).string() << "' 2>/dev/null\n";
-    }
-    const std::string command = "sh '" + script.string() + "'";
-    for (auto _ : state) {
-        state.PauseTiming();
-        bench.freshDestination();
-        state.ResumeTiming();
-        if (std::system(command.c_str()) != 0)
-            state.SkipWithError("script failed");
-    }
-    state.SetBytesProcessed(int64_t(state.iterations()) * kDownloadFiles * int64_t(kFileSize));
-}
-BENCHMARK(ScriptedPulls)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
 
 #endif
 
