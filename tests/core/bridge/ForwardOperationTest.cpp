@@ -2,12 +2,14 @@
 // test's own making: exact request bytes, reply reading, transport failures,
 // timeouts and cancellation.
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
 
 #include "CompanionTestSupport.h"
 #include "FakeCompanion.h"
+#include "PhoneTestSupport.h"
 #include "core/bridge/ADBError.h"
 #include "core/bridge/OVADBForwardDeviceInfoOperation.h"
 #include "core/bridge/OVADBForwardFileThumbnailOperation.h"
@@ -16,6 +18,7 @@
 #include "core/bridge/OVADBForwardMediaThumbnailOperation.h"
 #include "core/bridge/OVADBForwardUpdateMediaOperation.h"
 #include "core/bridge/OVAudioAlbum.h"
+#include "core/bridge/OVDeviceClient.h"
 #include "core/bridge/OVImageFile.h"
 #include "core/bridge/OVVideoFile.h"
 
@@ -356,6 +359,52 @@ TEST(ForwardOperation, NothingToTellThePhoneSucceedsWithoutConnecting)
     ASSERT_TRUE(eventually([&] { return service.finishedScripts() == service.connectionCount(); }));
     for (size_t i = 0; i < service.connectionCount(); ++i)
         EXPECT_TRUE(service.connection(i)->received().empty());
+}
+
+TEST(ForwardOperation, TheKeepAliveConnectionAnswersHeartbeatsSkipsOddFramesAndAsksForWatches)
+{
+    std::mutex mutex;
+    std::vector<Bytes> frames;  // what the bridge sent after its request
+    std::atomic<bool> pushed{false};
+    FakeCompanion service([&](FakeConnection& connection) {
+        connection.readFrame();
+        connection.send(replyFrame(0x06, 0x01));  // heartbeat
+        auto answer = connection.readFrame();
+        connection.send({0, 0, 0, 0});                                  // empty frame
+        connection.send(replyFrame(0x42, 0x01, bytesOf("ignored")));    // unknown command
+        connection.send(replyFrame(0x09, 0x07, bytesOf("{}")));         // unknown push
+        connection.send(replyFrame(0x09, 0x01, bytesOf(R"({"battery_level": 9})")));
+        eventually([&] { return pushed.load(); });
+        auto watch = connection.readFrame();
+        std::lock_guard lock(mutex);
+        for (auto* frame : {&answer, &watch})
+            if (*frame)
+                frames.push_back(**frame);
+    });
+    CancellingQueue queue("keep-alive", 1);
+    auto operation = OVADBForwardKeepAliveOperation::make();
+    operation->setSocketPort(service.port());
+    std::atomic<int> infos{0};
+    operation->setDeviceInfoChangedBlock([&](const Json& info, std::optional<Error> error) {
+        EXPECT_FALSE(error);
+        EXPECT_EQ(info.value("battery_level", 0), 9);
+        ++infos;
+        pushed = true;
+    });
+    queue.addOperation(operation);
+    operation->watchFiles({OVDeviceClient::cameraDir(), OVDeviceClient::rootDir()}, [](auto&, auto&) {});
+    // The watch is sent a second later from the main queue.
+    ASSERT_TRUE(waitFor([&] { return service.finishedScripts() == 1; }));
+    std::lock_guard lock(mutex);
+    ASSERT_EQ(frames.size(), 2u);
+    // The watch may go out with the request, when the folder was registered
+    // before the connection was made, so the two come in either order.
+    EXPECT_THAT(frames, ::testing::UnorderedElementsAre(
+                            Bytes{0, 0, 0, 3, 0x06, 0x02, 0x01},
+                            Bytes{0, 0, 0, 0x17, 0x0a, 0x01, 0x01, 0, 0, 0, 1, 0, 0, 0, 12, '/', 'D', 'C', 'I', 'M',
+                                  '/', 'C', 'a', 'm', 'e', 'r', 'a'}));
+    EXPECT_EQ(infos.load(), 1);
+    EXPECT_TRUE(operation->isExecuting());  // still reading
 }
 
 }  // namespace
