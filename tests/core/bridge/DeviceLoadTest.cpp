@@ -56,6 +56,11 @@ protected:
         drainMainQueue();
         EXPECT_EQ(result->calls, 1);
         EXPECT_TRUE(result->onMain);
+        // A loaded phone then opens its keep-alive connection; let that
+        // finish before the test does.
+        if (!result->error) {
+            EXPECT_TRUE(waitFor([&] { return manager->keepAliveOperationQueue().operationCount() == 1; }));
+        }
         return result->error;
     }
 

@@ -56,6 +56,14 @@ protected:
         sim().clearLog();
     }
 
+    void TearDown() override
+    {
+        // A rebuild still under way would outlive the test.
+        EXPECT_TRUE(waitFor([&] { return !manager->startingService(); }));
+        manager->adbForwardOperationQueue().waitUntilAllOperationsAreFinished();
+        PhoneTest::TearDown();
+    }
+
     void load()
     {
         auto done = std::make_shared<std::optional<std::optional<Error>>>();
@@ -223,12 +231,14 @@ TEST_F(KeepAliveTest, AWakeReplacesTheConnection)
     ASSERT_TRUE(waitFor([&] { return device->battery() == 33; }));
 
     // A manager whose phone was never loaded has nothing to rebuild.
-    auto fresh = OVADBManager::make();
+    ASSERT_TRUE(waitFor([&] { return !manager->startingService(); }));
+    manager = OVADBManager::make();
     sim().clearLog();
     WakeMonitor::shared().simulateWake();
     drainMainQueue();
-    EXPECT_EQ(fresh->keepAliveOperationQueue().operationCount(), 0u);
-    fresh.reset();
+    EXPECT_FALSE(manager->startingService());
+    EXPECT_EQ(manager->keepAliveOperationQueue().operationCount(), 0u);
+    EXPECT_TRUE(adbCommands().empty());
 }
 
 }  // namespace
