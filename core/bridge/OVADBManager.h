@@ -21,6 +21,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -269,6 +270,62 @@ public:
     // Changes inside a folder (or of it), on the main queue.
     void watchDirectory(const OVFileRef& folder, FileChangeBlock block);
     void unwatchDirectory(const OVFileRef& folder);
+
+    // --- deletion, renaming, media refresh (OVADBManager+Delete.cpp) -----
+
+    // Deletion: (first record of the slice about to be deleted, stop flag).
+    // Setting the flag ends the deletion once that slice is done.
+    using DeleteProgressCallback = std::function<void(const OVFileRef& first, std::atomic<bool>& stop)>;
+    using ErrorCallback = std::function<void(std::optional<Error> error)>;
+    // What a media-scanner broadcast names: a phone path (a file), or a record.
+    using MediaScanItem = std::variant<std::string, OVFileRef>;
+
+    // Deletes the records (folders with their contents) with "rm -rf", a
+    // slice of 5, 10 or 20 at a time; with `needUpdateMediaLibrary` the
+    // phone's media library forgets or rescans what went. Analysis, progress
+    // and finish run on the main queue; finish once, with the first failure
+    // or nil (also after a stop). Refused at once, on the caller's thread:
+    // no serial (ADBError 2), a record outside the phone's storage or the
+    // storage root itself (ADBError 1); nullptr then.
+    OperationRef deleteOVFiles(const std::vector<OVFileRef>& files, bool needUpdateMediaLibrary,
+                               AnalysisCallback analysis, DeleteProgressCallback progress, ErrorCallback finish);
+    // Renames the record within its folder; the record takes its new path
+    // and name only when the phone did it. An empty name, ".", "..", a name
+    // with "/", or a target that already exists fail with ADBError 1. Finish
+    // on the main queue; no serial: ADBError 2 there, and nullptr.
+    OperationRef renameFile(const OVFileRef& file, const std::string& name, ErrorCallback finish);
+    // Announces each item to the phone's media scanner (a folder as mounted,
+    // anything else as a file), in the background; results are not reported.
+    void updateMediaLibraryForFiles(const std::vector<MediaScanItem>& items);
+
+    // --- uploads (OVADBManager+Upload.cpp) -------------------------------
+
+    // Upload clash answers (the pre-upload block's action).
+    enum UploadClashAction : int64_t { UploadReplace = 0, UploadKeepBoth = 2, UploadStop = 3 };
+    // (phone path, computer path, action): asked on the main queue while the
+    // upload waits, when the phone already has a file of that name.
+    using PreuploadCallback =
+        std::function<void(const std::string& phonePath, const std::string& hostPath, int64_t& action)>;
+    // (computer path, bytes done of it, its bytes, bytes done overall); false
+    // stops the upload.
+    using UploadProgressCallback =
+        std::function<bool(const std::string& hostPath, int64_t done, int64_t total, int64_t overallDone)>;
+    // (phone path, pushed), on the upload's own thread.
+    using PostuploadCallback = std::function<void(const std::string& phonePath, bool pushed)>;
+    // (error, files pushed, stopped by the caller).
+    using UploadFinishCallback = std::function<void(std::optional<Error> error, uint64_t pushed, bool cancelled)>;
+
+    // Copies computer files and folders (with their contents, hidden entries
+    // left out) into the phone folder `destination`. A file replaces the
+    // phone's copy only once completely pushed. Analysis, pre-upload,
+    // progress and finish run on the main queue; finish once for an upload
+    // that started: the first failed push ends it with an error, a stop with
+    // cancelled = true and no error. No serial: finish with ADBError 2 on the
+    // main queue, and nullptr.
+    OperationRef uploadFiles(const std::vector<std::string>& hostPaths, const OVFileRef& destination,
+                             bool needUpdateMediaLibrary, AnalysisCallback analysis, PreuploadCallback preupload,
+                             UploadProgressCallback progress, PostuploadCallback postupload,
+                             UploadFinishCallback finish);
 
 private:
     struct Passkey {};
