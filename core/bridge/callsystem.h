@@ -13,10 +13,10 @@ extern "C" {
 
 #define CALLSYSTEM_EXPORT __attribute__((visibility("default")))
 
-/* Argument and environment lists: a NULL-terminated array of strings from
- * malloc; a NULL list is an empty one. Environment entries are "NAME=value".
- * Free a list with callsystem_argv_clear or callsystem_env_clear. */
-typedef char** callsystem_argv_t;
+/* Argument and environment lists (char**): a NULL-terminated array of
+ * strings from malloc; a NULL list is an empty one. Environment entries are
+ * "NAME=value". Free a list with callsystem_argv_clear or
+ * callsystem_env_clear. */
 
 /* A descriptor pair: [0] the read end, [1] the write end; -1 marks a free end. */
 typedef int callsystem_fd_t[2];
