@@ -17,6 +17,12 @@ namespace orv {
 
 namespace {
 
+// OpenSSL keeps per-thread state (its error queue) that it frees when a thread
+// ends, unless its own clean-up at exit has already run. Initialising it when
+// the library loads orders that clean-up after the end of the dispatch
+// threads, which start later and are joined at exit before it.
+const bool openSSLInitialised = OPENSSL_init_ssl(0, nullptr) == 1;
+
 // Sessions kept for resumption, by the peer id the owner gave.
 class SessionCache {
 public:
@@ -24,6 +30,12 @@ public:
     {
         static SessionCache cache;
         return cache;
+    }
+
+    ~SessionCache()
+    {
+        for (auto& entry : sessions_)
+            SSL_SESSION_free(entry.second);
     }
 
     void store(const Bytes& peerID, SSL_SESSION* session)

@@ -56,12 +56,14 @@ TEST_P(TermSearchTest, FindsHowManyPreBufferedBytesBelongToTheRead)
     const TermCase& c = GetParam();
     GCDAsyncReadPacket packet(nullptr, 0, c.maxLength, -1, 0, bytes(c.term), 7);
     packet.ensureCapacityForAdditionalDataOfLength(c.alreadyRead.size());
-    std::memcpy(packet.writePosition(), c.alreadyRead.data(), c.alreadyRead.size());
+    if (!c.alreadyRead.empty())
+        std::memcpy(packet.writePosition(), c.alreadyRead.data(), c.alreadyRead.size());
     packet.bytesDone = c.alreadyRead.size();
 
     GCDAsyncSocketPreBuffer preBuffer(16);
     preBuffer.ensureCapacityForWrite(c.preBuffered.size());
-    std::memcpy(preBuffer.writeBuffer(), c.preBuffered.data(), c.preBuffered.size());
+    if (!c.preBuffered.empty())
+        std::memcpy(preBuffer.writeBuffer(), c.preBuffered.data(), c.preBuffered.size());
     preBuffer.didWrite(c.preBuffered.size());
 
     bool found = !c.expectedFound;

@@ -203,10 +203,10 @@ TEST_F(ReadTest, ExtendedReadTimeoutReportsTheTotalElapsed)
 TEST_F(ReadTest, ExtendedReadStillCompletesWhenTheRestArrives)
 {
     delegate->readTimeoutAnswers = {5.0};
-    delegate->onEvent = [&](const SocketEvent& e) {
+    delegate->setOnEvent([&](const SocketEvent& e) {
         if (e.kind == SocketEvent::ReadTimeout)
             peer.send("cd");
-    };
+    });
     sock->readDataToLength(4, 0.2, 1);
     ASSERT_TRUE(peer.send("ab"));
     auto read = delegate->waitFor(SocketEvent::Read);

@@ -80,7 +80,11 @@ public:
     // The queue handed to accepted sockets (std::nullopt: not implemented).
     std::optional<dispatch::QueueRef> acceptQueue;
     // Runs on the delegate queue after each event is recorded.
-    std::function<void(const SocketEvent&)> onEvent;
+    void setOnEvent(std::function<void(const SocketEvent&)> handler)
+    {
+        std::lock_guard lock(mutex_);
+        onEvent_ = std::move(handler);
+    }
 
     std::optional<dispatch::QueueRef> newSocketQueueForConnectionFromAddress(const Bytes&, GCDAsyncSocket&) override
     {
@@ -231,6 +235,17 @@ public:
         return result;
     }
 
+    // Drops the recorded events, and with them the sockets they hold.
+    void clearEvents()
+    {
+        std::vector<SocketEvent> events;
+        {
+            std::lock_guard lock(mutex_);
+            events.swap(events_);
+            onEvent_ = nullptr;
+        }
+    }
+
     void setTrustAnswer(std::optional<bool> answer)
     {
         std::lock_guard lock(mutex_);
@@ -261,18 +276,21 @@ private:
 
     void record(SocketEvent e)
     {
+        std::function<void(const SocketEvent&)> handler;
         {
             std::lock_guard lock(mutex_);
             events_.push_back(e);
+            handler = onEvent_;
         }
         changed_.notify_all();
-        if (onEvent)
-            onEvent(e);
+        if (handler)
+            handler(e);
     }
 
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     std::vector<SocketEvent> events_;
+    std::function<void(const SocketEvent&)> onEvent_;
 };
 
 // ---------------------------------------------------------------------------
@@ -548,7 +566,19 @@ protected:
     {
         sock.reset();
         extraSockets.clear();
+        settle(delegate);
+    }
+
+    // Ends everything a delegate's events still hold and waits until queued
+    // callbacks have let go of the delegate, so nothing runs after the test.
+    void settle(std::shared_ptr<RecordingDelegate>& recording)
+    {
         drain();
+        if (!recording)
+            return;
+        recording->clearEvents();
+        drain();
+        EXPECT_TRUE(eventually([&] { return recording.use_count() == 1; }));
     }
 
     // Lets everything already queued (callbacks, cancel handlers) run.

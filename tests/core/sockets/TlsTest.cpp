@@ -102,6 +102,7 @@ protected:
         client.reset();
         server.reset();
         SocketTest::TearDown();
+        settle(clientDelegate);
     }
 
     static TlsSettings serverSettings(const TlsIdentity& identity)
