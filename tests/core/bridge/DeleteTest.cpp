@@ -6,6 +6,7 @@
 #include <fstream>
 #include <thread>
 
+#include "LoadedPhoneSupport.h"
 #include "PhoneTestSupport.h"
 #include "core/bridge/ADBError.h"
 #include "core/bridge/OVAudioFile.h"
@@ -336,29 +337,11 @@ protected:
     void SetUp() override
     {
         DeleteTest::SetUp();
-        auto device = std::make_shared<OVDevice>();
-        bool loaded = false;
-        std::optional<Error> error;
-        manager->fetchADBInfoWithSerialNumber(serial, device, [&](std::optional<Error> e) {
-            error = e;
-            loaded = true;
-        });
-        ASSERT_TRUE(waitFor([&] { return loaded; }, std::chrono::seconds(60)));
-        ASSERT_FALSE(error) << error->description();
-        ASSERT_TRUE(waitFor([&] { return manager->keepAliveOperationQueue().operationCount() == 1; }));
+        ASSERT_TRUE(loadWithCompanion(*manager, serial));
         sim().clearLog();
     }
 
-    // Waits until `count` entries of the kind are in the phone's log.
-    nlohmann::json logOf(const std::string& kind, size_t count)
-    {
-        nlohmann::json entries;
-        waitFor([&] {
-            entries = sim().log(serial, kind);
-            return entries.size() >= count;
-        }, std::chrono::seconds(10));
-        return entries;
-    }
+    nlohmann::json logOf(const std::string& kind, size_t count) { return waitForLog(sim(), serial, kind, count); }
 };
 
 TEST_F(MediaRefreshTest, IdsAreForgottenPathsRescannedAndFoldersBroadcast)

@@ -1,0 +1,371 @@
+#include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <random>
+
+#include "core/bridge/ADBError.h"
+#include "core/bridge/ADBStrings.h"
+#include "core/bridge/MediaRefresh.h"
+#include "core/bridge/OVADBManager.h"
+#include "core/bridge/OVADBManagerOperation.h"
+#include "core/bridge/PhonePath.h"
+#include "core/bridge/ShellStatus.h"
+#include "core/bridge/UploadPlan.h"
+
+namespace orv {
+
+namespace {
+
+// Shared between the upload's thread and the main queue.
+struct UploadState {
+    std::atomic<bool> stop{false};
+    std::atomic<int64_t> doneBefore{0};     // bytes of the files already pushed
+    std::atomic<int64_t> reportedTotal{0};  // the file in flight, as its progress lines said
+    std::mutex taskMutex;
+    std::shared_ptr<Process> task;  // the push in flight
+};
+
+// Media rescans are batched so a large import sends few companion requests.
+size_t mediaBatchSize(size_t items)
+{
+    if (items > 500)
+        return 20;
+    if (items <= 200)
+        return 5;
+    return 10;
+}
+
+Error uploadError(const std::string& phonePath, const std::string& said)
+{
+    Error error = adb_errorWithCode(ADBErrorGeneric);
+    error.info["path"] = phonePath;
+    std::string text = said;
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+        text.pop_back();
+    if (!text.empty())
+        error.info["adb"] = text;
+    return error;
+}
+
+enum class PhoneEntry { Missing, File, Folder, Unknown };
+
+// What the phone has at `path`; Unknown when the phone's answer makes no
+// sense (adb failed, the phone went away), which callers treat as an error.
+PhoneEntry phoneEntry(const ADBRunner& runner, const std::string& path, std::string& said)
+{
+    const std::string quoted = adb_quotedForShell(path);
+    ShellOutcome outcome =
+        shellOutcome(runner.shell({shellLineWithStatus("test -d " + quoted + " && echo __orv_folder; test -e " + quoted)}));
+    said = outcome.output;
+    if (outcome.status == 1)
+        return PhoneEntry::Missing;
+    if (outcome.status != 0)
+        return PhoneEntry::Unknown;
+    return outcome.output.find("__orv_folder") != std::string::npos ? PhoneEntry::Folder : PhoneEntry::File;
+}
+
+bool runMarked(const ADBRunner& runner, const std::string& line, std::string& said)
+{
+    ShellOutcome outcome = shellOutcome(runner.shell({shellLineWithStatus(line)}));
+    said = outcome.output;
+    return outcome.succeeded();
+}
+
+// "name_1.ext" for "keep both": the first name of that form the phone does
+// not have. A name without extension gets no trailing point. Bounded, and an
+// answer that is neither "there" nor "not there" ends the search.
+std::optional<std::string> freeNameFor(const ADBRunner& runner, const std::string& phonePath, std::optional<Error>& error)
+{
+    const std::string folder = deletingLastPathComponent(phonePath);
+    const std::string name = lastPathComponent(phonePath);
+    std::string extension = pathExtension(name);
+    std::string base = extension.empty() ? name : name.substr(0, name.size() - extension.size() - 1);
+    if (base.empty()) {  // ".profile": all extension, no base
+        base = name;
+        extension.clear();
+    }
+    constexpr int kAttempts = 1000;
+    for (int number = 1; number <= kAttempts; ++number) {
+        std::string candidate = base + "_" + std::to_string(number);
+        if (!extension.empty())
+            candidate += "." + extension;
+        const std::string path = appendingPathComponent(folder, candidate);
+        std::string said;
+        switch (phoneEntry(runner, path, said)) {
+        case PhoneEntry::Missing:
+            return path;
+        case PhoneEntry::Unknown:
+            error = uploadError(path, said);
+            return std::nullopt;
+        default:
+            break;
+        }
+    }
+    Error exhausted = adb_errorWithCode(ADBErrorGeneric);
+    exhausted.info["path"] = phonePath;
+    exhausted.info["reason"] = "no free name";
+    error = exhausted;
+    return std::nullopt;
+}
+
+// A hidden name in the phone folder for a push in flight; the file takes its
+// real name only once complete, so a stopped or failed push never leaves a
+// truncated file in place of the phone's original.
+std::string partialName(const std::string& phonePath)
+{
+    static std::atomic<uint64_t> counter{0};
+    thread_local std::mt19937_64 random{std::random_device{}()};
+    char suffix[40];
+    std::snprintf(suffix, sizeof suffix, ".orvane-part-%016llx%llx", static_cast<unsigned long long>(random()),
+                  static_cast<unsigned long long>(++counter));
+    return appendingPathComponent(deletingLastPathComponent(phonePath), suffix);
+}
+
+// Asks the pre-upload block on the main queue and waits for its answer. A
+// cancel ends the wait, and a cancelled upload asks nothing.
+int64_t askClash(const OVADBManager::PreuploadCallback& preupload, const std::string& phonePath,
+                 const std::string& hostPath, BlockOperation& op, const std::shared_ptr<UploadState>& state)
+{
+    struct Answer {
+        std::mutex mutex;
+        std::condition_variable answered;
+        bool done = false;
+        int64_t action = OVADBManager::UploadReplace;
+    };
+    auto answer = std::make_shared<Answer>();
+    auto weakOp = std::weak_ptr<Operation>(op.shared_from_this());
+    onMainQueue([answer, preupload, phonePath, hostPath, weakOp, state] {
+        auto strongOp = weakOp.lock();
+        int64_t action = OVADBManager::UploadReplace;
+        if (!strongOp || strongOp->isCancelled())
+            state->stop = true;
+        else if (preupload)
+            preupload(phonePath, hostPath, action);
+        std::lock_guard lock(answer->mutex);
+        answer->action = action;
+        answer->done = true;
+        answer->answered.notify_all();
+    });
+    std::unique_lock lock(answer->mutex);
+    while (!answer->done && !op.isCancelled())
+        answer->answered.wait_for(lock, std::chrono::milliseconds(50));
+    if (!answer->done)
+        state->stop = true;
+    return answer->action;
+}
+
+struct PushOutcome {
+    bool pushed = false;
+    std::optional<Error> error;
+};
+
+PushOutcome pushFile(const ADBRunner& runner, BlockOperation& op, const std::shared_ptr<UploadState>& state,
+                     const std::string& hostPath, const std::string& phonePath,
+                     const OVADBManager::UploadProgressCallback& progress)
+{
+    PushOutcome outcome;
+    const std::string partial = partialName(phonePath);
+    state->reportedTotal = 0;
+    const int64_t doneBefore = state->doneBefore.load();
+    auto operation = std::static_pointer_cast<BlockOperation>(op.shared_from_this());
+    ADBRunner::ProgressBlock onProgress = [state, operation, hostPath, doneBefore, progress](
+                                              const std::shared_ptr<Process>& task, const ADBProgress& p) {
+        if (operation->isCancelled() || state->stop) {
+            task->terminate();
+            return;
+        }
+        const int64_t done = p.completedUnitCount;
+        const int64_t total = p.totalUnitCount;
+        state->reportedTotal = total;
+        onMainQueue([state, operation, task, hostPath, done, total, doneBefore, progress] {
+            if (operation->isCancelled()) {
+                state->stop = true;
+                task->terminate();
+                return;
+            }
+            if (state->stop)
+                return;
+            if (progress && !progress(hostPath, done, total, doneBefore + done)) {
+                state->stop = true;
+                operation->cancel();
+                task->terminate();
+            }
+        });
+    };
+    auto onLaunch = [state, operation](const std::shared_ptr<Process>& task) {
+        {
+            std::lock_guard lock(state->taskMutex);
+            state->task = task;
+        }
+        if (operation->isCancelled())
+            task->terminate();
+    };
+    ADBCommandResult result = runner.run({"push", "-p", hostPath, partial}, onProgress, onLaunch);
+    {
+        std::lock_guard lock(state->taskMutex);
+        state->task.reset();
+    }
+    std::string said;
+    if (state->stop || op.isCancelled()) {
+        state->stop = true;
+        runMarked(runner, "rm -f " + adb_quotedForShell(partial), said);
+        return outcome;
+    }
+    if (!result.succeeded()) {
+        runMarked(runner, "rm -f " + adb_quotedForShell(partial), said);
+        outcome.error = uploadError(phonePath, result.errorText.empty() ? result.output.value_or("") : result.errorText);
+        return outcome;
+    }
+    if (!runMarked(runner, "mv -f " + adb_quotedForShell(partial) + " " + adb_quotedForShell(phonePath), said)) {
+        runMarked(runner, "rm -f " + adb_quotedForShell(partial), said);
+        outcome.error = uploadError(phonePath, said);
+        return outcome;
+    }
+    outcome.pushed = true;
+    return outcome;
+}
+
+}  // namespace
+
+OperationRef OVADBManager::uploadFiles(const std::vector<std::string>& hostPaths, const OVFileRef& destination,
+                                       bool needUpdateMediaLibrary, AnalysisCallback analysis,
+                                       PreuploadCallback preupload, UploadProgressCallback progress,
+                                       PostuploadCallback postupload, UploadFinishCallback finish)
+{
+    if (serialNumber().empty() || !destination || destination->path().empty()) {
+        const long code = serialNumber().empty() ? ADBErrorNotConnected : ADBErrorInvalidArgument;
+        onMainQueue([finish, code] {
+            if (finish)
+                finish(adb_errorWithCode(code), 0, false);
+        });
+        return nullptr;
+    }
+    const std::string destinationPath = destination->path();
+    std::weak_ptr<OVADBManager> weakSelf = weak_from_this();
+    auto work = [weakSelf, hostPaths, destinationPath, needUpdateMediaLibrary, analysis, preupload, progress,
+                 postupload, finish](BlockOperation& op) {
+        ADBRunner runner;
+        {
+            auto self = weakSelf.lock();
+            if (!self)
+                return;
+            runner = self->runner();
+        }
+        auto state = std::make_shared<UploadState>();
+
+        // A cancel ends the push in flight at once, even one that prints nothing.
+        size_t observer = op.addObserver([state](Operation&, Operation::Key key) {
+            if (key != Operation::Key::Cancelled)
+                return;
+            state->stop = true;
+            std::lock_guard lock(state->taskMutex);
+            if (state->task)
+                state->task->terminate();
+        });
+        struct RemoveObserver {
+            BlockOperation& op;
+            size_t token;
+            ~RemoveObserver() { op.removeObserver(token); }
+        } removeObserver{op, observer};
+
+        const UploadPlan plan = planUpload(hostPaths, destinationPath);
+        for (const auto& item : plan.items)
+            bridgeLog(item->description());
+        onMainQueue([analysis, files = plan.files, bytes = plan.bytes] {
+            if (analysis)
+                analysis(files, bytes);
+        });
+
+        std::optional<Error> error;
+        uint64_t pushed = 0;
+        std::vector<std::string> mediaPaths;
+        const size_t batch = mediaBatchSize(plan.items.size());
+        auto flushMedia = [&] {
+            if (mediaPaths.empty())
+                return;
+            if (auto self = weakSelf.lock())
+                queueMediaRescan(*self, std::move(mediaPaths));
+            mediaPaths.clear();
+        };
+
+        std::string said;
+        if (op.isCancelled())
+            state->stop = true;
+        else if (!runMarked(runner, "mkdir -p " + adb_quotedForShell(destinationPath), said))
+            error = uploadError(destinationPath, said);
+
+        for (size_t index = 0; index < plan.items.size() && !error && !state->stop; ++index) {
+            const auto& item = plan.items[index];
+            if (op.isCancelled()) {
+                state->stop = true;
+                break;
+            }
+            std::string phonePath = item->deviceFilePath();
+            if (item->isDir()) {
+                if (!runMarked(runner, "mkdir -p " + adb_quotedForShell(phonePath), said))
+                    error = uploadError(phonePath, said);
+                continue;
+            }
+            const std::string hostPath = item->hostFilePath();
+
+            switch (phoneEntry(runner, phonePath, said)) {
+            case PhoneEntry::Unknown:
+                error = uploadError(phonePath, said);
+                break;
+            case PhoneEntry::Folder: {
+                // A file never replaces a folder of the same name.
+                Error clash = uploadError(phonePath, said);
+                clash.info["reason"] = "a folder of that name exists";
+                error = clash;
+                break;
+            }
+            case PhoneEntry::File: {
+                const int64_t action = askClash(preupload, phonePath, hostPath, op, state);
+                if (action == UploadStop) {
+                    op.cancel();
+                    state->stop = true;
+                } else if (action == UploadKeepBoth && !state->stop) {
+                    if (auto free = freeNameFor(runner, phonePath, error))
+                        phonePath = *free;
+                }
+                break;
+            }
+            case PhoneEntry::Missing:
+                break;
+            }
+            if (error || state->stop)
+                break;
+
+            PushOutcome outcome = pushFile(runner, op, state, hostPath, phonePath, progress);
+            if (postupload)
+                postupload(phonePath, outcome.pushed);
+            if (!outcome.pushed) {
+                error = outcome.error;
+                break;
+            }
+            item->setDeviceFilePath(phonePath);
+            ++pushed;
+            state->doneBefore += state->reportedTotal.load();
+
+            if (needUpdateMediaLibrary && isMediaFile(hostPath)) {
+                mediaPaths.push_back(relativePathToSDCard(phonePath));
+                if (mediaPaths.size() >= batch || index + 1 == plan.items.size())
+                    flushMedia();
+            }
+        }
+        flushMedia();
+
+        const bool stopped = state->stop.load();
+        if (stopped)
+            error.reset();  // a stop is the caller's wish, never a failure
+        onMainQueue([finish, error, pushed, stopped] {
+            if (finish)
+                finish(error, pushed, stopped);
+        });
+    };
+    auto operation = makeBlockOperation(std::move(work));
+    adbOperationQueue().addOperation(operation);
+    return operation;
+}
+
+}  // namespace orv
