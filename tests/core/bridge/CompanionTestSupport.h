@@ -5,11 +5,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
 #include <condition_variable>
 #include <mutex>
 #include <optional>
 
+#include "core/bridge/OVADBForwardOperation.h"
 #include "platform/Error.h"
 #include "platform/OperationQueue.h"
 
@@ -54,13 +60,6 @@ private:
     std::optional<Error> error_;
 };
 
-// Cancels its operations first, so none keeps it waiting at the end.
-class CancellingQueue : public OperationQueue {
-public:
-    using OperationQueue::OperationQueue;
-    ~CancellingQueue() { cancelAllOperations(); }
-};
-
 // Waits for a condition another thread makes true.
 template <class F>
 bool eventually(F condition, std::chrono::milliseconds timeout = std::chrono::seconds(20))
@@ -73,5 +72,44 @@ bool eventually(F condition, std::chrono::milliseconds timeout = std::chrono::se
     }
     return true;
 }
+
+// An operation queue that, when it goes away, cancels what it holds, stops
+// the connections of its companion operations, and lets the operations go
+// on the test's own thread once no socket callback holds them any more. An
+// operation released inside a socket callback would close its socket from a
+// worker thread, which must not still be busy when the test program exits.
+class CancellingQueue {
+public:
+    CancellingQueue(std::string name, int maxConcurrent)
+        : queue_(std::make_unique<OperationQueue>(std::move(name), maxConcurrent))
+    {
+    }
+    ~CancellingQueue()
+    {
+        queue_->cancelAllOperations();
+        queue_.reset();
+        for (const auto& operation : given_) {
+            auto forward = std::dynamic_pointer_cast<OVADBForwardOperation>(operation);
+            if (auto socket = forward ? forward->socket() : nullptr) {
+                socket->synchronouslySetDelegate({});
+                socket->disconnect();
+            }
+        }
+        EXPECT_TRUE(eventually([this] {
+            return std::all_of(given_.begin(), given_.end(), [](const auto& op) { return op.use_count() == 1; });
+        })) << "a socket callback kept an operation";
+    }
+
+    void addOperation(OperationRef operation)
+    {
+        given_.push_back(operation);
+        queue_->addOperation(std::move(operation));
+    }
+    void waitUntilAllOperationsAreFinished() { queue_->waitUntilAllOperationsAreFinished(); }
+
+private:
+    std::unique_ptr<OperationQueue> queue_;
+    std::vector<OperationRef> given_;
+};
 
 }  // namespace orv::test
