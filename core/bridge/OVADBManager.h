@@ -29,6 +29,7 @@
 #include "core/bridge/ADBProgress.h"
 #include "core/bridge/ADBRunner.h"
 #include "core/bridge/OVFile.h"
+#include "core/bridge/OVLibraryChange.h"
 #include "core/bridge/OVMediaLibrary.h"
 #include "platform/Dispatch.h"
 #include "platform/Error.h"
@@ -44,12 +45,6 @@ class OVDirectoryFile;
 // Companion-service link.
 class OVADBForwardKeepAliveOperation;
 class OVDevice;
-
-// A library change pushed by the phone: the records added and deleted.
-struct OVLibraryChange {
-    std::vector<OVFileRef> added;
-    std::vector<OVFileRef> deleted;
-};
 
 class OVADBManager : public std::enable_shared_from_this<OVADBManager> {
 public:

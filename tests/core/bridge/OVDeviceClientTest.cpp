@@ -1,0 +1,364 @@
+// The device client as the application uses it: argument checks, the queues
+// its blocks arrive on, and a whole session with a simulated phone.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <thread>
+
+#include "PhoneTestSupport.h"
+#include "core/bridge/ADBError.h"
+#include "core/bridge/OVADBManager.h"
+#include "core/bridge/OVDeviceClient.h"
+#include "core/bridge/OVImageAlbum.h"
+#include "core/bridge/OVImageFile.h"
+#include "platform/Thread.h"
+
+namespace orv::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Where and how often a block ran.
+struct Calls {
+    int count = 0;
+    std::thread::id thread;
+    std::optional<Error> error;
+    void note(std::optional<Error> e = std::nullopt)
+    {
+        ++count;
+        thread = std::this_thread::get_id();
+        error = std::move(e);
+    }
+};
+
+std::shared_ptr<OVFile> aFile(const std::string& path)
+{
+    auto file = std::make_shared<OVImageFile>();
+    file->setPath(path);
+    file->setName(fs::path(path).filename().string());
+    return file;
+}
+
+// Argument errors come at once, on the caller's thread, with code 0 and the
+// fixed message; nothing is queued and no other block runs.
+TEST(OVDeviceClientArguments, BadArgumentsFailAtOnceOnTheCallersThread)
+{
+    OVDeviceClient client;
+    const auto folder = OVDeviceClient::downloadDir();
+    const auto file = aFile("/storage/emulated/legacy/download/a.jpg");
+    const HostURL local = HostURL::fileURLWithPath("/tmp");
+    const HostURL remote = HostURL::URLWithString("https://example.invalid/x");
+    auto album = std::make_shared<OVImageAlbum>();
+
+    Calls finish;
+    int others = 0;
+    auto analysis = [&](uint64_t, uint64_t) { ++others; };
+    auto deleteProgress = [&](const OVFileRef&, std::atomic<bool>&) { ++others; };
+    auto downloadProgress = [&](const OVFileRef&, int64_t, int64_t, int64_t) { return ++others > 0; };
+    auto uploadProgress = [&](const HostURL&, int64_t, int64_t, int64_t) { return ++others > 0; };
+    auto preupload = [&](const std::string&, const std::string&, int64_t&) { ++others; };
+    auto postupload = [&](const std::string&, bool) { ++others; };
+    auto onError = [&](std::optional<Error> e) { finish.note(e); };
+    bool cancelledFlag = false;
+    auto onDownload = [&](std::optional<Error> e, bool cancelled) {
+        cancelledFlag = cancelled;
+        finish.note(e);
+    };
+    uint64_t pushed = 99;
+    auto onUpload = [&](std::optional<Error> e, uint64_t count, bool cancelled) {
+        pushed = count;
+        cancelledFlag = cancelled;
+        finish.note(e);
+    };
+
+    const std::vector<std::pair<std::string, std::function<OVDeviceClient::OperationRef()>>> calls = {
+        {"delete nothing", [&] { return client.deleteOVFiles({}, true, analysis, deleteProgress, onError); }},
+        {"delete nothing, short form", [&] { return client.deleteOVFiles({}, analysis, deleteProgress, onError); }},
+        {"rename no file", [&] { return client.renameFile(nullptr, "x", onError); }},
+        {"download nothing", [&] { return client.downloadFiles({}, local, analysis, downloadProgress, onDownload); }},
+        {"download to a web address",
+         [&] { return client.downloadFiles({file}, remote, analysis, downloadProgress, onDownload); }},
+        {"download no albums", [&] { return client.downloadAlbums({}, local, analysis, downloadProgress, onDownload); }},
+        {"download albums to a web address",
+         [&] { return client.downloadAlbums({album}, remote, analysis, downloadProgress, onDownload); }},
+        {"upload nothing",
+         [&] {
+             return client.uploadFiles({}, folder, false, analysis, preupload, uploadProgress, postupload, onUpload);
+         }},
+        {"upload a web address",
+         [&] {
+             return client.uploadFiles({remote}, folder, false, analysis, preupload, uploadProgress, postupload,
+                                       onUpload);
+         }},
+        {"upload nowhere",
+         [&] {
+             return client.uploadFiles({local}, nullptr, false, analysis, preupload, uploadProgress, postupload,
+                                       onUpload);
+         }},
+        {"upload into a file",
+         [&] {
+             return client.uploadFiles({local}, file, false, analysis, preupload, uploadProgress, postupload,
+                                       onUpload);
+         }},
+    };
+    for (const auto& [what, call] : calls) {
+        finish = {};
+        pushed = 99;
+        EXPECT_EQ(call(), nullptr) << what;
+        ASSERT_EQ(finish.count, 1) << what;
+        EXPECT_EQ(finish.thread, std::this_thread::get_id()) << what;
+        ASSERT_TRUE(finish.error) << what;
+        EXPECT_EQ(finish.error->domain, kADBErrorDomain) << what;
+        EXPECT_EQ(finish.error->code, 0) << what;
+        EXPECT_EQ(finish.error->message, "无效的参数") << what;
+        EXPECT_FALSE(cancelledFlag) << what;
+        EXPECT_EQ(pushed == 0 || pushed == 99, true) << what;
+    }
+    EXPECT_EQ(others, 0);
+    EXPECT_EQ(client.adbManager()->adbOperationQueue().operationCount(), 0u);
+    drainMainQueue();
+    EXPECT_EQ(others, 0);
+}
+
+TEST(OVDeviceClientArguments, AFreshClientHasAnEmptyRecordAndNoPhone)
+{
+    OVDeviceClient client;
+    EXPECT_EQ(client.device()->adbStatus(), OVDevice::StatusNone);
+    EXPECT_EQ(client.serialNumber(), "");
+
+    // Without a serial a deletion refuses at once on the caller's thread ...
+    Calls deletion;
+    EXPECT_EQ(client.deleteOVFiles({aFile("/storage/emulated/legacy/a.jpg")}, nullptr, nullptr,
+                                   [&](std::optional<Error> e) { deletion.note(e); }),
+              nullptr);
+    ASSERT_EQ(deletion.count, 1);
+    EXPECT_EQ(deletion.thread, std::this_thread::get_id());
+    EXPECT_EQ(deletion.error->code, ADBErrorNotConnected);
+
+    // ... while a rename and a download refuse on the main queue.
+    Calls rename;
+    Calls download;
+    EXPECT_EQ(client.renameFile(aFile("/storage/emulated/legacy/a.jpg"), "b.jpg",
+                                [&](std::optional<Error> e) { rename.note(e); }),
+              nullptr);
+    EXPECT_EQ(client.downloadFiles({aFile("/storage/emulated/legacy/a.jpg")}, HostURL::fileURLWithPath("/tmp"),
+                                   nullptr, nullptr, [&](std::optional<Error> e, bool) { download.note(e); }),
+              nullptr);
+    EXPECT_EQ(rename.count + download.count, 0);
+    ASSERT_TRUE(waitFor([&] { return rename.count == 1 && download.count == 1; }));
+    EXPECT_EQ(rename.thread, std::this_thread::get_id());  // the test runs on the main thread
+    EXPECT_EQ(rename.error->code, ADBErrorNotConnected);
+    EXPECT_EQ(download.error->code, ADBErrorNotConnected);
+
+    // An empty serial is refused by the load.
+    Calls load;
+    EXPECT_EQ(client.updateWithSerialNumber("", [&](std::optional<Error> e) { load.note(e); }), nullptr);
+    ASSERT_TRUE(waitFor([&] { return load.count == 1; }));
+    EXPECT_EQ(load.error->code, ADBErrorInvalidArgument);
+}
+
+TEST(OVDeviceClientURL, FileURLsAreParsedAndOthersRefused)
+{
+    struct Case {
+        std::string text;
+        bool file;
+        std::string path;
+    };
+    const std::vector<Case> cases = {
+        {"file:///home/me/Photos%20from%20phone/", true, "/home/me/Photos from phone/"},
+        {"file://localhost/tmp/x", true, "/tmp/x"},
+        {"FILE:///tmp", true, "/tmp"},
+        {"file://server/share", false, ""},
+        {"https://example.invalid/x", false, "//example.invalid/x"},
+        {"/tmp/no-scheme", false, ""},
+        {"file:", false, ""},
+    };
+    for (const auto& c : cases) {
+        const HostURL url = HostURL::URLWithString(c.text);
+        EXPECT_EQ(url.isFileURL(), c.file) << c.text;
+        EXPECT_EQ(url.path(), c.path) << c.text;
+    }
+    EXPECT_TRUE(HostURL::fileURLWithPath("/a b").isFileURL());
+}
+
+// A whole session through one client: load, watch, list, download, upload,
+// rename, delete, library and thumbnails, a push, and an unplug.
+class OVDeviceClientSessionTest : public PhoneTest {
+protected:
+    void TearDown() override
+    {
+        sim().replug(serial);
+        client.reset();  // cancels what is queued and waits for what runs
+        PhoneTest::TearDown();
+    }
+
+    template <class Done>
+    void wait(Done done, std::chrono::seconds timeout = std::chrono::seconds(30))
+    {
+        ASSERT_TRUE(waitFor(done, timeout));
+    }
+
+    std::unique_ptr<OVDeviceClient> client = std::make_unique<OVDeviceClient>();
+};
+
+TEST_F(OVDeviceClientSessionTest, LoadBrowseTransferRenameDeleteAndUnplug)
+{
+    const auto mainThread = std::this_thread::get_id();
+
+    // Load.
+    Calls load;
+    client->updateWithSerialNumber(serial, [&](std::optional<Error> e) { load.note(e); });
+    wait([&] { return load.count == 1; }, std::chrono::seconds(60));
+    ASSERT_FALSE(load.error) << load.error->description();
+    EXPECT_EQ(load.thread, mainThread);
+    EXPECT_EQ(client->serialNumber(), serial);
+    EXPECT_EQ(client->device()->friendlyName(), "Simulated Phone");
+    EXPECT_EQ(client->device()->adbStatus(), OVDevice::StatusDevice);
+
+    // Pushed device information and folder changes.
+    std::vector<std::string> cameraEvents;
+    std::thread::id cameraThread;
+    client->registerDirectoryChange(OVDeviceClient::cameraDir(), [&](const std::string& event, const std::string& path) {
+        cameraThread = std::this_thread::get_id();
+        cameraEvents.push_back(event + " " + path);
+    });
+    client->registerDirectoryChange(aFile(storage("DCIM/Camera/x.jpg")), [&](const std::string&, const std::string&) {
+        ADD_FAILURE() << "a file is never watched";
+    });
+    wait([&] {
+        auto connections = sim().keepAlive(serial);
+        return connections.size() == 1 && connections[0]["watches"].size() == 1;
+    });
+    sim().set(serial, "battery", "42");
+    // The record holds the new level by the time the block runs.
+    Calls info;
+    int batteryInBlock = 0;
+    client->registerDeviceInfoChangeWithBlock([&](const nlohmann::json&, std::optional<Error> e) {
+        batteryInBlock = static_cast<int>(client->device()->battery());
+        info.note(e);
+    });
+    wait([&] { return batteryInBlock == 42; });
+    EXPECT_EQ(info.thread, mainThread);
+
+    // List.
+    Calls listing;
+    std::vector<OVFileRef> camera;
+    client->filesInDirectory(OVDeviceClient::cameraDir(), [&](std::vector<OVFileRef> files, std::optional<Error> e) {
+        camera = std::move(files);
+        listing.note(e);
+    });
+    wait([&] { return listing.count == 1; });
+    EXPECT_EQ(listing.thread, mainThread);
+    auto photo = std::find_if(camera.begin(), camera.end(), [](const OVFileRef& f) { return f->className() == std::string("OVImageFile"); });
+    ASSERT_NE(photo, camera.end());
+
+    // Download.
+    TemporaryFolder host;
+    Calls download;
+    client->downloadFiles({*photo}, HostURL::fileURLWithPath(host.path().string()), nullptr, nullptr,
+                          [&](std::optional<Error> e, bool) { download.note(e); });
+    wait([&] { return download.count == 1; });
+    ASSERT_FALSE(download.error);
+    EXPECT_EQ(download.thread, mainThread);
+    const fs::path pulled = host.path() / (*photo)->name();
+    ASSERT_TRUE(fs::exists(pulled));
+    EXPECT_EQ(fs::file_size(pulled), (*photo)->size());
+
+    // Upload into a folder of its own, under another name.
+    const fs::path renamedLocal = host.path() / "from computer.jpg";
+    fs::copy_file(pulled, renamedLocal);
+    auto target = std::make_shared<OVDirectoryFile>();
+    target->setPath(storage("Session/"));
+    target->setName("Session");
+    Calls upload;
+    uint64_t pushed = 0;
+    std::thread::id postThread;
+    std::vector<HostURL> progressFiles;
+    client->uploadFiles(
+        {HostURL::fileURLWithPath(renamedLocal.string())}, target, true, nullptr, nullptr,
+        [&](const HostURL& file, int64_t, int64_t, int64_t) {
+            progressFiles.push_back(file);
+            return true;
+        },
+        [&](const std::string&, bool) { postThread = std::this_thread::get_id(); },
+        [&](std::optional<Error> e, uint64_t count, bool) {
+            pushed = count;
+            upload.note(e);
+        });
+    wait([&] { return upload.count == 1; });
+    ASSERT_FALSE(upload.error) << upload.error->description();
+    EXPECT_EQ(upload.thread, mainThread);
+    EXPECT_NE(postThread, mainThread);
+    EXPECT_EQ(pushed, 1u);
+    for (const auto& file : progressFiles)
+        EXPECT_EQ(file, HostURL::fileURLWithPath(renamedLocal.string()));
+    EXPECT_TRUE(fs::exists(phoneRoot() / "Session" / "from computer.jpg"));
+
+    // Rename what arrived, then delete it.
+    Calls sessionListing;
+    std::vector<OVFileRef> session;
+    client->filesInDirectory(target, [&](std::vector<OVFileRef> files, std::optional<Error> e) {
+        session = std::move(files);
+        sessionListing.note(e);
+    });
+    wait([&] { return sessionListing.count == 1; });
+    ASSERT_EQ(session.size(), 1u);
+    Calls rename;
+    client->renameFile(session[0], "renamed.jpg", [&](std::optional<Error> e) { rename.note(e); });
+    wait([&] { return rename.count == 1; });
+    ASSERT_FALSE(rename.error);
+    EXPECT_EQ(rename.thread, mainThread);
+    EXPECT_EQ(session[0]->path(), storage("Session/renamed.jpg"));
+
+    Calls deletion;
+    std::optional<std::pair<uint64_t, uint64_t>> analysed;
+    client->deleteOVFiles(
+        {session[0]}, true, [&](uint64_t files, uint64_t bytes) { analysed = std::make_pair(files, bytes); },
+        nullptr, [&](std::optional<Error> e) { deletion.note(e); });
+    wait([&] { return deletion.count == 1; });
+    ASSERT_FALSE(deletion.error);
+    EXPECT_EQ(deletion.thread, mainThread);
+    EXPECT_EQ(analysed, std::make_pair(uint64_t(1), uint64_t((*photo)->size())));
+    EXPECT_FALSE(fs::exists(phoneRoot() / "Session" / "renamed.jpg"));
+
+    // Library and thumbnails.
+    Calls library;
+    std::vector<OVFileRef> photos;
+    client->fetchPhotoLibraryWithCallback([&](std::optional<OVMediaLibrary> result, std::optional<Error> e) {
+        if (result)
+            photos = (*result)["photos"];
+        library.note(e);
+    });
+    wait([&] { return library.count == 1; });
+    ASSERT_FALSE(library.error);
+    EXPECT_EQ(library.thread, mainThread);
+    ASSERT_FALSE(photos.empty());
+    photos.resize(std::min<size_t>(photos.size(), 3));
+    Calls thumbnails;
+    client->thumbnailsForImages(photos, [&](std::optional<Error> e) { thumbnails.note(e); });
+    wait([&] { return thumbnails.count == 1; });
+    ASSERT_FALSE(thumbnails.error);
+    EXPECT_EQ(thumbnails.thread, mainThread);
+    for (const auto& record : photos)
+        EXPECT_TRUE(std::static_pointer_cast<OVImageFile>(record)->thumbnail()) << record->path();
+
+    // A new photo in the camera folder is pushed to the watch.
+    sim().putFile(serial, "/sdcard/DCIM/Camera/session.jpg", "not really a picture");
+    wait([&] {
+        return std::find(cameraEvents.begin(), cameraEvents.end(),
+                         "CREATE /storage/emulated/legacy/DCIM/Camera/session.jpg") != cameraEvents.end();
+    });
+    EXPECT_EQ(cameraThread, mainThread);
+
+    // Unplugged: a transfer now fails instead of passing for done.
+    sim().unplug(serial);
+    Calls lost;
+    client->downloadFiles({*photo}, HostURL::fileURLWithPath((host.path() / "again").string()), nullptr, nullptr,
+                          [&](std::optional<Error> e, bool) { lost.note(e); });
+    wait([&] { return lost.count == 1; });
+    EXPECT_TRUE(lost.error);
+    EXPECT_EQ(lost.thread, mainThread);
+}
+
+}  // namespace
+}  // namespace orv::test
