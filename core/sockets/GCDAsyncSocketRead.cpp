@@ -450,6 +450,10 @@ void GCDAsyncSocket::doReadData()
         completeCurrentRead();
         if (!error && (!socketEOF || preBuffer_.availableBytes() > 0))
             maybeDequeueRead();
+        // Bytes are left that no read wants yet: stop the source now rather
+        // than let it report them again before the owner queues the next read.
+        if (!hasCurrentRead() && socketFDBytesAvailable_ > 0)
+            suspendReadSource();
     } else if (totalBytesReadForCurrentRead > 0) {
         notifyDelegate([length = totalBytesReadForCurrentRead, tag = read->tag](GCDAsyncSocketDelegate& d,
                                                                                 GCDAsyncSocket& sock) {

@@ -38,8 +38,9 @@ public:
             SSL_SESSION_free(entry.second);
     }
 
-    void store(const Bytes& peerID, SSL_SESSION* session)
+    void store(const Bytes& peerIDBytes, SSL_SESSION* session)
     {
+        const std::string peerID(peerIDBytes.begin(), peerIDBytes.end());
         std::lock_guard lock(mutex_);
         if (sessions_.size() >= kMaxSessions && !sessions_.count(peerID)) {
             SSL_SESSION_free(sessions_.begin()->second);
@@ -53,8 +54,9 @@ public:
     }
 
     // A new reference, or nullptr.
-    SSL_SESSION* find(const Bytes& peerID)
+    SSL_SESSION* find(const Bytes& peerIDBytes)
     {
+        const std::string peerID(peerIDBytes.begin(), peerIDBytes.end());
         std::lock_guard lock(mutex_);
         auto it = sessions_.find(peerID);
         if (it == sessions_.end())
@@ -66,7 +68,7 @@ public:
 private:
     static constexpr size_t kMaxSessions = 256;
     std::mutex mutex_;
-    std::map<Bytes, SSL_SESSION*> sessions_;
+    std::map<std::string, SSL_SESSION*> sessions_;
 };
 
 // One context for every server session: the session carries its own
