@@ -153,6 +153,25 @@ public:
     std::optional<Bytes> localAddress() const;
     bool isIPv4() const;
     bool isIPv6() const;
+    // The same for one family's descriptor (nothing when it is not open);
+    // only on the socket queue.
+    std::optional<std::string> connectedHost4() const;
+    std::optional<std::string> connectedHost6() const;
+    uint16_t connectedPort4() const;
+    uint16_t connectedPort6() const;
+    std::optional<std::string> localHost4() const;
+    std::optional<std::string> localHost6() const;
+    uint16_t localPort4() const;
+    uint16_t localPort6() const;
+    // The queries themselves, for any descriptor of that family.
+    static std::optional<std::string> connectedHostFromSocket4(int socketFD);
+    static std::optional<std::string> connectedHostFromSocket6(int socketFD);
+    static uint16_t connectedPortFromSocket4(int socketFD);
+    static uint16_t connectedPortFromSocket6(int socketFD);
+    static std::optional<std::string> localHostFromSocket4(int socketFD);
+    static std::optional<std::string> localHostFromSocket6(int socketFD);
+    static uint16_t localPortFromSocket4(int socketFD);
+    static uint16_t localPortFromSocket6(int socketFD);
 
     // --- reading (all asynchronous; invalid requests are dropped silently) ---
     void readDataWithTimeout(double timeout, int64_t tag);
@@ -326,11 +345,11 @@ private:
     int32_t sslReadWithBuffer(uint8_t* buffer, size_t* bufferLength);
     int32_t sslWriteWithBuffer(const uint8_t* buffer, size_t* bufferLength);
 
-    // Addresses of an open descriptor.
-    std::optional<std::string> connectedHostFromSocket(int socketFD) const;
-    uint16_t connectedPortFromSocket(int socketFD) const;
-    std::optional<std::string> localHostFromSocket(int socketFD) const;
-    uint16_t localPortFromSocket(int socketFD) const;
+    // Addresses of an open descriptor of either family.
+    static std::optional<std::string> connectedHostFromSocket(int socketFD);
+    static uint16_t connectedPortFromSocket(int socketFD);
+    static std::optional<std::string> localHostFromSocket(int socketFD);
+    static uint16_t localPortFromSocket(int socketFD);
     int openSocketFD() const { return socket4FD_ != -1 ? socket4FD_ : socket6FD_; }
 
     uint32_t flags_ = 0;

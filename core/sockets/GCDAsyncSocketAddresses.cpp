@@ -284,7 +284,7 @@ void GCDAsyncSocket::getInterfaceAddress4(std::optional<Bytes>* interfaceAddr4Pt
 // ---------------------------------------------------------------------------
 // Connection properties
 
-std::optional<std::string> GCDAsyncSocket::connectedHostFromSocket(int socketFD) const
+std::optional<std::string> GCDAsyncSocket::connectedHostFromSocket(int socketFD)
 {
     sockaddr_storage storage{};
     socklen_t length = sizeof storage;
@@ -294,7 +294,7 @@ std::optional<std::string> GCDAsyncSocket::connectedHostFromSocket(int socketFD)
     return hostFromAddress(Bytes(p, p + length));
 }
 
-uint16_t GCDAsyncSocket::connectedPortFromSocket(int socketFD) const
+uint16_t GCDAsyncSocket::connectedPortFromSocket(int socketFD)
 {
     sockaddr_storage storage{};
     socklen_t length = sizeof storage;
@@ -304,7 +304,7 @@ uint16_t GCDAsyncSocket::connectedPortFromSocket(int socketFD) const
     return portFromAddress(Bytes(p, p + length));
 }
 
-std::optional<std::string> GCDAsyncSocket::localHostFromSocket(int socketFD) const
+std::optional<std::string> GCDAsyncSocket::localHostFromSocket(int socketFD)
 {
     sockaddr_storage storage{};
     socklen_t length = sizeof storage;
@@ -314,7 +314,7 @@ std::optional<std::string> GCDAsyncSocket::localHostFromSocket(int socketFD) con
     return hostFromAddress(Bytes(p, p + length));
 }
 
-uint16_t GCDAsyncSocket::localPortFromSocket(int socketFD) const
+uint16_t GCDAsyncSocket::localPortFromSocket(int socketFD)
 {
     sockaddr_storage storage{};
     socklen_t length = sizeof storage;
@@ -396,6 +396,86 @@ std::optional<Bytes> GCDAsyncSocket::localAddress() const
         }
     });
     return result;
+}
+
+std::optional<std::string> GCDAsyncSocket::connectedHostFromSocket4(int socketFD)
+{
+    return connectedHostFromSocket(socketFD);
+}
+
+std::optional<std::string> GCDAsyncSocket::connectedHostFromSocket6(int socketFD)
+{
+    return connectedHostFromSocket(socketFD);
+}
+
+uint16_t GCDAsyncSocket::connectedPortFromSocket4(int socketFD)
+{
+    return connectedPortFromSocket(socketFD);
+}
+
+uint16_t GCDAsyncSocket::connectedPortFromSocket6(int socketFD)
+{
+    return connectedPortFromSocket(socketFD);
+}
+
+std::optional<std::string> GCDAsyncSocket::localHostFromSocket4(int socketFD)
+{
+    return localHostFromSocket(socketFD);
+}
+
+std::optional<std::string> GCDAsyncSocket::localHostFromSocket6(int socketFD)
+{
+    return localHostFromSocket(socketFD);
+}
+
+uint16_t GCDAsyncSocket::localPortFromSocket4(int socketFD)
+{
+    return localPortFromSocket(socketFD);
+}
+
+uint16_t GCDAsyncSocket::localPortFromSocket6(int socketFD)
+{
+    return localPortFromSocket(socketFD);
+}
+
+std::optional<std::string> GCDAsyncSocket::connectedHost4() const
+{
+    return isOnSocketQueue() && socket4FD_ != -1 ? connectedHostFromSocket(socket4FD_) : std::nullopt;
+}
+
+std::optional<std::string> GCDAsyncSocket::connectedHost6() const
+{
+    return isOnSocketQueue() && socket6FD_ != -1 ? connectedHostFromSocket(socket6FD_) : std::nullopt;
+}
+
+uint16_t GCDAsyncSocket::connectedPort4() const
+{
+    return isOnSocketQueue() && socket4FD_ != -1 ? connectedPortFromSocket(socket4FD_) : 0;
+}
+
+uint16_t GCDAsyncSocket::connectedPort6() const
+{
+    return isOnSocketQueue() && socket6FD_ != -1 ? connectedPortFromSocket(socket6FD_) : 0;
+}
+
+std::optional<std::string> GCDAsyncSocket::localHost4() const
+{
+    return isOnSocketQueue() && socket4FD_ != -1 ? localHostFromSocket(socket4FD_) : std::nullopt;
+}
+
+std::optional<std::string> GCDAsyncSocket::localHost6() const
+{
+    return isOnSocketQueue() && socket6FD_ != -1 ? localHostFromSocket(socket6FD_) : std::nullopt;
+}
+
+uint16_t GCDAsyncSocket::localPort4() const
+{
+    return isOnSocketQueue() && socket4FD_ != -1 ? localPortFromSocket(socket4FD_) : 0;
+}
+
+uint16_t GCDAsyncSocket::localPort6() const
+{
+    return isOnSocketQueue() && socket6FD_ != -1 ? localPortFromSocket(socket6FD_) : 0;
 }
 
 bool GCDAsyncSocket::isIPv4() const

@@ -45,6 +45,20 @@ TEST_F(AcceptTest, IPv4AndIPv6ShareOnePortChosenBySystem)
     }
     EXPECT_EQ(ipv4, 1);
     EXPECT_EQ(ipv6, 1);
+    for (auto& a : accepts) {
+        auto& s = *a.accepted;
+        s.performBlock([&] {
+            if (s.isIPv4()) {
+                EXPECT_EQ(s.connectedHost4(), "127.0.0.1");
+                EXPECT_EQ(s.localPort4(), port);
+                EXPECT_FALSE(s.connectedHost6());
+            } else {
+                EXPECT_EQ(s.connectedHost6(), "::1");
+                EXPECT_EQ(s.localPort6(), port);
+                EXPECT_EQ(s.connectedPort4(), 0);
+            }
+        });
+    }
 
     // The accepted sockets carry data both ways.
     for (auto& a : accepts)

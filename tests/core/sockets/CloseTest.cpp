@@ -99,6 +99,35 @@ TEST_F(CloseTest, NoDescriptorOutlivesItsSocket)
     EXPECT_TRUE(eventually([&] { return openDescriptorCount() <= before; }));
 }
 
+// A socket queue that runs on the delegate queue: once the owner marks that
+// queue, calls from callbacks are recognised as being on the socket queue
+// (instead of waiting for it forever), down to dropping the socket there.
+TEST_F(CloseTest, SocketQueueTargetingTheDelegateQueueWorksFromCallbacks)
+{
+    auto targetedQueue = dispatch::Queue::makeSerial("test.targeted", delegateQueue);
+    auto targeted = GCDAsyncSocket::create(delegate, delegateQueue, targetedQueue);
+    targeted->markSocketQueueTargetQueue(delegateQueue);
+    std::atomic<bool> connectedSeenFromCallback{false};
+    std::shared_ptr<GCDAsyncSocket> held = targeted;
+    delegate->setOnEvent([&](const SocketEvent& e) {
+        if (e.kind != SocketEvent::Connect)
+            return;
+        connectedSeenFromCallback = held->isConnected();
+        // The last reference goes inside the callback: the close runs inline.
+        held->unmarkSocketQueueTargetQueue(delegateQueue);
+        held->markSocketQueueTargetQueue(delegateQueue);
+        held.reset();
+    });
+    ASSERT_TRUE(targeted->connectToAddress(address4(listener.port())));
+    targeted.reset();  // usually before the callback, which then holds the last reference
+    Peer peer = listener.accept();
+    EXPECT_TRUE(peer.waitForEnd());
+    auto disconnected = delegate->waitFor(SocketEvent::Disconnect);
+    ASSERT_TRUE(disconnected);
+    EXPECT_EQ(disconnected->sock, nullptr);
+    EXPECT_TRUE(connectedSeenFromCallback);
+}
+
 // The companion-service request as its operation makes it: delegate queue is
 // the concurrent high-priority queue, connect to "localhost" without timeout,
 // write the request and read the 4-byte length at once, then the body; at the
