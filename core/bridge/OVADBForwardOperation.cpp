@@ -9,8 +9,24 @@ namespace orv {
 namespace {
 
 std::atomic<double> timeoutScale{1.0};
+std::atomic<size_t> liveCount{0};
 
 }  // namespace
+
+OVADBForwardOperation::LiveCount::LiveCount()
+{
+    ++liveCount;
+}
+
+OVADBForwardOperation::LiveCount::~LiveCount()
+{
+    --liveCount;
+}
+
+size_t OVADBForwardOperation::liveOperations()
+{
+    return liveCount.load();
+}
 
 OVADBForwardOperation::OVADBForwardOperation(Timeouts timeouts) : timeouts_(timeouts) {}
 

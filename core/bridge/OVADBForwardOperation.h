@@ -52,6 +52,9 @@ public:
     void setTimeouts(Timeouts timeouts);
     // Multiplies every timeout of every operation (1 by default); for tests.
     static void setTimeoutScale(double scale);
+    // Operations of this family not yet completely destroyed (their socket
+    // included), so a program can let the last ones close before it exits.
+    static size_t liveOperations();
 
     void start() override;
     // Marks the operation cancelled. A running one sends the close message
@@ -105,6 +108,15 @@ protected:
     void releaseConnection();
 
     std::recursive_mutex& lock() const { return lock_; }
+
+private:
+    // First member, so it is destroyed last: after the socket.
+    struct LiveCount {
+        LiveCount();
+        ~LiveCount();
+    } live_;
+
+protected:
     int64_t totalBodyLength_ = 0;
     ForwardBytes rawData_;
 

@@ -73,6 +73,15 @@ bool eventually(F condition, std::chrono::milliseconds timeout = std::chrono::se
     return true;
 }
 
+// True once every companion operation of the program is gone, its socket
+// included: a worker thread still closing one must not be busy when the test
+// program exits.
+template <class Wait>
+bool companionOperationsGone(Wait wait)
+{
+    return wait([] { return OVADBForwardOperation::liveOperations() == 0; });
+}
+
 // An operation queue that, when it goes away, cancels what it holds, stops
 // the connections of its companion operations, and lets the operations go
 // on the test's own thread once no socket callback holds them any more. An

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "CompanionTestSupport.h"
 #include "PhoneTestSupport.h"
 #include "core/bridge/ADBError.h"
 #include "core/bridge/OVADBForwardOperation.h"
@@ -35,6 +36,7 @@ protected:
     {
         OVADBForwardOperation::setTimeoutScale(1);
         PhoneTest::TearDown();
+        EXPECT_TRUE(companionOperationsGone([](auto done) { return waitFor(done); }));
     }
 
     // Loads the phone and waits for the callback, which must come once on

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "CompanionTestSupport.h"
 #include "PhoneTestSupport.h"
 #include "core/bridge/ADBError.h"
 #include "core/bridge/OVADBForwardKeepAliveOperation.h"
@@ -62,6 +63,7 @@ protected:
         EXPECT_TRUE(waitFor([&] { return !manager->startingService(); }));
         manager->adbForwardOperationQueue().waitUntilAllOperationsAreFinished();
         PhoneTest::TearDown();
+        EXPECT_TRUE(companionOperationsGone([](auto done) { return waitFor(done); }));
     }
 
     void load()

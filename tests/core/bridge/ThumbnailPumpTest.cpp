@@ -30,6 +30,7 @@ protected:
     {
         manager.reset();
         drainMainQueue();
+        EXPECT_TRUE(companionOperationsGone([](auto done) { return waitFor(done); }));
     }
 
     std::vector<OVFileRef> images(uint64_t id)
@@ -83,11 +84,14 @@ TEST_F(ThumbnailPumpTest, TheWaitingListKeepsTheNewest500AndThePumpMovesTenATime
     EXPECT_TRUE(dropped->isReady());  // never queued
 
     // At most five run at once, each on its own connection.
-    ASSERT_TRUE(eventually([&] { return service.connectionCount() == 5; }));
-    size_t executing = 0;
-    for (const auto& operation : manager->thumbnailOperationQueue().operations())
-        executing += operation->isExecuting();
-    EXPECT_EQ(executing, 5u);
+    auto executing = [&] {
+        size_t count = 0;
+        for (const auto& operation : manager->thumbnailOperationQueue().operations())
+            count += operation->isExecuting();
+        return count;
+    };
+    ASSERT_TRUE(eventually([&] { return service.connectionCount() == 5 && executing() == 5; }));
+    EXPECT_EQ(manager->thumbnailOperationQueue().operationCount(), 10u);
     EXPECT_EQ(service.connectionCount(), 5u);
     EXPECT_EQ(first->calls(), 0);
 }
