@@ -183,6 +183,20 @@ TEST_F(DeviceLoadTest, EachFailureReportsItsCode)
     EXPECT_EQ(device->friendlyName(), "Simulated Phone");
 }
 
+TEST_F(DeviceLoadTest, AMissingInstallerIsAnInstallFailure)
+{
+    // This system does not ship the companion application itself.
+    TemporaryFolder resources;
+    std::filesystem::create_symlink(sim().adbPath(), resources.path() / "adb");
+    setResourceDirectory(resources.path().string());
+    auto error = load();
+    setResourceDirectory(sim().resourceDir().string());
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->code, ADBErrorInstallFailed);
+    for (const auto& command : adbCommands())
+        EXPECT_EQ(std::find(command.begin(), command.end(), "install"), command.end());
+}
+
 TEST_F(DeviceLoadTest, APhoneAuthorisedDuringTheLoadIsLoaded)
 {
     sim().set(serial, "state", "unauthorized,device");
