@@ -249,8 +249,6 @@ public:
     static Error otherError(const std::string& errMsg);
 
 private:
-    friend class GCDAsyncSocketTLSIO;
-
     enum Flag : uint32_t {
         kSocketStarted = 1u << 0,
         kConnected = 1u << 1,

@@ -29,9 +29,4 @@ struct SocketData {
     }
 };
 
-inline Bytes toBytes(std::string_view text)
-{
-    return Bytes(text.begin(), text.end());
-}
-
 }  // namespace orv

@@ -94,6 +94,7 @@ TEST_F(CloseTest, NoDescriptorOutlivesItsSocket)
         Peer peer = listener.accept();
         if (i % 2)
             s->disconnect();
+        release(s);
     }
     drain();
     EXPECT_TRUE(eventually([&] { return openDescriptorCount() <= before; }));

@@ -177,6 +177,7 @@ TEST_F(ReadTest, ReadTimeoutWithoutExtensionClosesWithCode4)
         EXPECT_EQ(disconnected->error->code, GCDAsyncSocketReadTimeoutError);
         EXPECT_EQ(disconnected->error->message, "Read operation timed out");
         EXPECT_EQ(d->count(SocketEvent::Read), 0u);
+        release(s);
     }
 }
 

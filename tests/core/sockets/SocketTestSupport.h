@@ -235,8 +235,9 @@ public:
         return result;
     }
 
-    // Drops the recorded events, and with them the sockets they hold.
-    void clearEvents()
+    // Drops the recorded events, and with them the sockets they hold; returns
+    // those sockets, weakly, so the caller can wait until they are gone.
+    std::vector<std::weak_ptr<GCDAsyncSocket>> clearEvents()
     {
         std::vector<SocketEvent> events;
         {
@@ -244,6 +245,11 @@ public:
             events.swap(events_);
             onEvent_ = nullptr;
         }
+        std::vector<std::weak_ptr<GCDAsyncSocket>> sockets;
+        for (const auto& e : events)
+            if (e.accepted)
+                sockets.push_back(e.accepted);
+        return sockets;
     }
 
     void setTrustAnswer(std::optional<bool> answer)
@@ -564,9 +570,27 @@ protected:
 
     void TearDown() override
     {
-        sock.reset();
+        release(sock);
+        for (auto& s : extraSockets)
+            release(s);
         extraSockets.clear();
         settle(delegate);
+        // Handlers still under way hold sockets for a moment; none may
+        // outlive the test.
+        EXPECT_TRUE(eventually([&] {
+            for (const auto& s : released_)
+                if (!s.expired())
+                    return false;
+            return true;
+        }));
+        released_.clear();
+    }
+
+    void release(std::shared_ptr<GCDAsyncSocket>& s)
+    {
+        if (s)
+            released_.push_back(s);
+        s.reset();
     }
 
     // Ends everything a delegate's events still hold and waits until queued
@@ -576,10 +600,13 @@ protected:
         drain();
         if (!recording)
             return;
-        recording->clearEvents();
+        for (auto& s : recording->clearEvents())
+            released_.push_back(std::move(s));
         drain();
         EXPECT_TRUE(eventually([&] { return recording.use_count() == 1; }));
     }
+
+    std::vector<std::weak_ptr<GCDAsyncSocket>> released_;
 
     // Lets everything already queued (callbacks, cancel handlers) run.
     void drain()

@@ -99,10 +99,10 @@ protected:
 
     void TearDown() override
     {
-        client.reset();
-        server.reset();
-        SocketTest::TearDown();
+        release(client);
+        release(server);
         settle(clientDelegate);
+        SocketTest::TearDown();
     }
 
     static TlsSettings serverSettings(const TlsIdentity& identity)
@@ -323,6 +323,7 @@ TEST_F(TlsTest, SettingsThatCannotBeHonouredCloseWithCode8)
         EXPECT_EQ(disconnected->error->domain, GCDAsyncSocketErrorDomain);
         EXPECT_EQ(disconnected->error->code, GCDAsyncSocketOtherError);
         EXPECT_EQ(disconnected->error->message, c.message);
+        release(s);
     }
 }
 
