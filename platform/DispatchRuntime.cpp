@@ -26,19 +26,28 @@ namespace {
 WorkerPool::WorkerPool(unsigned threads)
 {
     threads_.reserve(threads);
+    running_ = threads;
     for (unsigned i = 0; i < threads; ++i)
         threads_.emplace_back([this] { work(); });
 }
 
 WorkerPool::~WorkerPool()
 {
-    {
-        std::lock_guard lock(mutex_);
-        stopping_ = true;
-    }
+    // At exit the workers finish what is queued (a block may still be
+    // waiting in sync() for another), then leave. One that never finishes
+    // must not hang the exit: after a grace period the rest are let go.
+    std::unique_lock lock(mutex_);
+    stopping_ = true;
     wake_.notify_all();
-    for (auto& thread : threads_)
-        thread.join();
+    bool allLeft = left_.wait_for(lock, std::chrono::seconds(2),
+                                  [this] { return running_ == 0; });
+    lock.unlock();
+    for (auto& thread : threads_) {
+        if (allLeft)
+            thread.join();
+        else
+            thread.detach();
+    }
 }
 
 void WorkerPool::submit(Priority priority, Task task)
@@ -63,10 +72,6 @@ void WorkerPool::work()
 {
     std::unique_lock lock(mutex_);
     for (;;) {
-        // At exit, blocks still queued are dropped: nothing may run against
-        // statics that are being destroyed.
-        if (stopping_)
-            return;
         Task task;
         int priority = 0;
         for (; priority < 4; ++priority) {
@@ -91,6 +96,11 @@ void WorkerPool::work()
             task = nullptr;  // destroy captures outside the lock
             lock.lock();
             continue;
+        }
+        if (stopping_) {
+            --running_;
+            left_.notify_all();
+            return;
         }
         ++idle_;
         wake_.wait(lock);

@@ -21,7 +21,7 @@ namespace orv::dispatch::detail {
 using Clock = std::chrono::steady_clock;
 
 // Runs tasks on a fixed set of threads, higher priorities first, FIFO within
-// one priority.
+// one priority. At exit it runs what is queued before its threads leave.
 class WorkerPool {
 public:
     explicit WorkerPool(unsigned threads);
@@ -36,6 +36,8 @@ private:
     std::deque<Task> lanes_[4];
     unsigned idle_ = 0;
     unsigned waking_ = 0;  // notified workers that have not yet looked for work
+    unsigned running_ = 0;  // workers that have not left
+    std::condition_variable left_;
     bool stopping_ = false;
     std::vector<std::thread> threads_;
 };
