@@ -38,7 +38,8 @@ public:
 
     // Queues a block; never runs it inline.
     void async(Task task);
-    // Runs a block on this queue and waits for it. Throws orv::Exception named
+    // Runs a block on this queue and waits for it (on the calling thread when
+    // the queue is idle). Throws orv::Exception named
     // "DispatchDeadlock" when the calling thread is already running this queue
     // or a queue of its target chain, where waiting would never end.
     void sync(Task task);
@@ -69,6 +70,9 @@ public:
     explicit Queue(std::unique_ptr<Impl> impl);
 
 private:
+    bool claimIfIdle();
+    void releaseClaim();
+
     std::unique_ptr<Impl> impl_;
     friend struct Impl;
 };
@@ -88,7 +92,9 @@ public:
     enum class Kind { Read, Write, Timer };
 
     // Fires while `fd` has bytes to read (or a connection to accept); data()
-    // is the readable-byte estimate, at least 1 for a listening socket.
+    // is the readable-byte estimate, at least 1 for a listening socket. It is
+    // taken when the handler runs, so it may be 0 when an earlier handler
+    // already read the bytes: 0 alone does not mean end of stream.
     static SourceRef makeRead(int fd, QueueRef queue);
     // Fires while `fd` can take bytes; data() is 1.
     static SourceRef makeWrite(int fd, QueueRef queue);

@@ -176,8 +176,21 @@ void Queue::sync(Task task)
     if (impl_->flavor == Flavor::Main && isMainThread())
         throw Exception("DispatchDeadlock", "sync onto the main queue from the main thread");
 
-    // The block runs in the queue's order, on the queue's own context, while
-    // the caller waits.
+    // An idle serial queue whose blocks run on the pool is claimed by the
+    // caller, which runs the block itself: no worker is needed, so callers
+    // waiting in sync can never starve the pool.
+    if (impl_->flavor == Flavor::Serial && claimIfIdle()) {
+        Running running(this);
+        struct Release {
+            Queue& queue;
+            ~Release() { queue.releaseClaim(); }
+        } release{*this};
+        task();
+        return;
+    }
+
+    // Otherwise the block runs in the queue's order, on the queue's own
+    // context, while the caller waits.
     std::mutex mutex;
     std::condition_variable done;
     bool finished = false;
@@ -192,10 +205,35 @@ void Queue::sync(Task task)
         finished = true;
         done.notify_one();
     });
-    std::unique_lock lock(mutex);
-    done.wait(lock, [&] { return finished; });
+    detail::pool().beginBlocking();
+    {
+        std::unique_lock lock(mutex);
+        done.wait(lock, [&] { return finished; });
+    }
+    detail::pool().endBlocking();
     if (failure)
         std::rethrow_exception(failure);
+}
+
+bool Queue::claimIfIdle()
+{
+    std::lock_guard lock(impl_->mutex);
+    if (impl_->scheduled || !impl_->items.empty() || !impl_->target || impl_->target->isSerial())
+        return false;
+    impl_->scheduled = true;
+    return true;
+}
+
+void Queue::releaseClaim()
+{
+    {
+        std::lock_guard lock(impl_->mutex);
+        if (impl_->items.empty()) {
+            impl_->scheduled = false;
+            return;
+        }
+    }
+    Impl::scheduleDrain(*this);  // blocks queued meanwhile
 }
 
 void Queue::setTarget(QueueRef target)

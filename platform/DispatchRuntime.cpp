@@ -66,6 +66,35 @@ void WorkerPool::submit(Priority priority, Task task)
     }
     if (wakeOne)
         wake_.notify_one();
+    std::lock_guard lock(mutex_);
+    growIfStarvedLocked();
+}
+
+void WorkerPool::beginBlocking()
+{
+    std::lock_guard lock(mutex_);
+    ++blocked_;
+    growIfStarvedLocked();
+}
+
+void WorkerPool::endBlocking()
+{
+    std::lock_guard lock(mutex_);
+    --blocked_;
+}
+
+void WorkerPool::growIfStarvedLocked()
+{
+    constexpr size_t kMostThreads = 512;
+    if (blocked_ == 0 || idle_ > 0 || stopping_ || threads_.size() >= kMostThreads)
+        return;
+    bool queued = false;
+    for (auto& lane : lanes_)
+        queued = queued || !lane.empty();
+    if (!queued)
+        return;
+    ++running_;
+    threads_.emplace_back([this] { work(); });
 }
 
 void WorkerPool::work()

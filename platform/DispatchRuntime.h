@@ -28,8 +28,14 @@ public:
     ~WorkerPool();
     void submit(Priority priority, Task task);
 
+    // A worker about to wait (in sync) for work that needs another worker
+    // says so; while workers wait, the pool adds threads rather than starve.
+    void beginBlocking();
+    void endBlocking();
+
 private:
     void work();
+    void growIfStarvedLocked();
 
     std::mutex mutex_;
     std::condition_variable wake_;
@@ -37,6 +43,7 @@ private:
     unsigned idle_ = 0;
     unsigned waking_ = 0;  // notified workers that have not yet looked for work
     unsigned running_ = 0;  // workers that have not left
+    unsigned blocked_ = 0;  // threads waiting in sync
     std::condition_variable left_;
     bool stopping_ = false;
     std::vector<std::thread> threads_;

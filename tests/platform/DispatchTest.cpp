@@ -365,3 +365,22 @@ TEST(MainQueue, RefusesSyncFromTheMainThread)
 {
     EXPECT_THROW(Queue::main()->sync([] {}), orv::Exception);
 }
+
+TEST(Queue, BlocksWaitingInSyncNeverStarveThePool)
+{
+    // Far more waiting blocks than the pool has threads, each waiting for a
+    // queue whose drain is still queued behind them.
+    constexpr int kQueues = 300;
+    std::vector<QueueRef> queues;
+    for (int i = 0; i < kQueues; ++i)
+        queues.push_back(Queue::makeSerial("test.starve"));
+    for (auto& queue : queues)
+        queue->async([] {});
+    Latch done(kQueues);
+    for (auto& queue : queues)
+        Queue::global(Priority::High)->async([&done, queue] {
+            queue->sync([] {});
+            done.countDown();
+        });
+    EXPECT_TRUE(done.wait(60s));
+}
