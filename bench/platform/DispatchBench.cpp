@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "Done.h"
 #include "RatioReporter.h"
 #include "platform/Dispatch.h"
 
@@ -21,26 +22,7 @@ namespace {
 constexpr int kPosts = 1'000'000;
 constexpr int kRoundTrips = 100'000;
 
-class Done {
-public:
-    void signal()
-    {
-        std::lock_guard lock(mutex_);
-        done_ = true;
-        condition_.notify_all();
-    }
-    void wait()
-    {
-        std::unique_lock lock(mutex_);
-        condition_.wait(lock, [this] { return done_; });
-        done_ = false;
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable condition_;
-    bool done_ = false;
-};
+using orv::bench::Done;
 
 // Threads running one io_context, joined on destruction.
 struct AsioThreads {

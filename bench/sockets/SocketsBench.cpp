@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "Done.h"
 #include "RatioReporter.h"
 #include "core/sockets/GCDAsyncSocket.h"
 
@@ -26,26 +27,7 @@ constexpr size_t kReadBuffer = 64 * 1024;
 constexpr int kRoundTrips = 10'000;
 constexpr size_t kFrameBody = 16;
 
-class Done {
-public:
-    void signal()
-    {
-        std::lock_guard lock(mutex_);
-        done_ = true;
-        condition_.notify_all();
-    }
-    void wait()
-    {
-        std::unique_lock lock(mutex_);
-        condition_.wait(lock, [this] { return done_; });
-        done_ = false;
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable condition_;
-    bool done_ = false;
-};
+using orv::bench::Done;
 
 Bytes frame()
 {
