@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -75,10 +76,23 @@ private:
 // a fresh manager that knows the phone's serial.
 class PhoneTest : public ::testing::Test {
 protected:
+    // With ORVANE_TEST_ADB_RESOURCE_DIR set to the build's resource folder,
+    // the bridge runs our own adb program there, which drives the stand-in
+    // speaking as Debian's adb does: the whole road a real phone takes.
     static void SetUpTestSuite()
     {
-        sim_ = phonesim::Simulator::start(phonesim::Fixture::realistic().withHostileNames());
-        setResourceDirectory(sim_->resourceDir().string());
+        const char* throughResource = std::getenv("ORVANE_TEST_ADB_RESOURCE_DIR");
+        phonesim::Options options;
+        options.phones = {phonesim::Fixture::realistic().withHostileNames()};
+        if (throughResource && *throughResource)
+            options.mode = "current";
+        sim_ = phonesim::Simulator::start(options);
+        if (throughResource && *throughResource) {
+            ::setenv("ORVANE_ADB", sim_->adbPath().c_str(), 1);
+            setResourceDirectory(throughResource);
+        } else {
+            setResourceDirectory(sim_->resourceDir().string());
+        }
     }
     static void TearDownTestSuite()
     {
