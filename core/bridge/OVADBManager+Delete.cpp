@@ -186,11 +186,14 @@ OperationRef OVADBManager::deleteOVFiles(const std::vector<OVFileRef>& files, bo
         for (size_t begin = 0; begin < files.size(); begin += slice) {
             const size_t end = std::min(files.size(), begin + slice);
             auto acknowledgement = std::make_shared<ProgressAcknowledgement>();
-            onMainQueue([progress, first = files[begin], state, acknowledgement] {
-                if (progress)
+            if (progress) {
+                onMainQueue([progress, first = files[begin], state, acknowledgement] {
                     progress(first, state->stop);
+                    acknowledgement->done();
+                });
+            } else {
                 acknowledgement->done();
-            });
+            }
             if (op.isCancelled())
                 state->stop = true;  // the announced slice still goes
 
@@ -275,7 +278,9 @@ OperationRef OVADBManager::renameFile(const OVFileRef& file, const std::string& 
     };
     if (serialNumber().empty())
         return fail(adb_errorWithCode(ADBErrorNotConnected));
-    if (!file || file->path().empty() || !isAcceptableName(name)) {
+    // Only entries inside the shared storage are renamed; the storage root
+    // and the system's folders stay where they are.
+    if (!file || !isDeletablePhonePath(file->path()) || !isAcceptableName(name)) {
         Error error = adb_errorWithCode(ADBErrorInvalidArgument);
         error.info["name"] = name;
         return fail(error);

@@ -296,7 +296,7 @@ TEST_F(DeleteTest, RenamingMovesTheEntryAndTheRecordFollows)
     EXPECT_TRUE(sim().log(serial, "expansion").empty());
 }
 
-TEST_F(DeleteTest, RenamingRefusesBadNamesAndExistingTargets)
+TEST_F(DeleteTest, RenamingRefusesBadNamesExistingTargetsAndSystemFolders)
 {
     auto file = phoneFile("mine.txt", "mine");
     phoneFile("theirs.txt", "theirs");
@@ -313,6 +313,15 @@ TEST_F(DeleteTest, RenamingRefusesBadNamesAndExistingTargets)
         ASSERT_TRUE(outcome->error) << name;
         EXPECT_EQ(outcome->error->code, ADBErrorInvalidArgument) << name;
     }
+    for (const std::string& path : std::vector<std::string>{storage(""), "/system/app", storage("DCIM/..")}) {
+        auto system = std::make_shared<OVDirectoryFile>();
+        system->setPath(path);
+        auto outcome = rename(system, "moved");
+        ASSERT_TRUE(outcome->error) << path;
+        EXPECT_EQ(outcome->error->code, ADBErrorInvalidArgument) << path;
+        EXPECT_EQ(system->path(), path);
+    }
+    EXPECT_TRUE(fs::exists(phoneRoot() / "DCIM"));
     EXPECT_EQ(file->path(), before);
     std::ifstream theirs(phoneRoot() / folder / "theirs.txt");
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(theirs), {}), "theirs");

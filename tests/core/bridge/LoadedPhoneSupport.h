@@ -19,10 +19,18 @@ inline bool loadWithCompanion(OVADBManager& manager, const std::string& serial)
         *error = e;
         *done = true;
     });
-    if (!waitFor([&] { return *done; }, std::chrono::seconds(60)))
+    if (!waitFor([&] { return *done; }, std::chrono::seconds(60))) {
+        ADD_FAILURE() << "the load did not finish";
         return false;
+    }
     EXPECT_FALSE(*error) << (*error)->description();
-    return !*error && waitFor([&] { return manager.keepAliveOperationQueue().operationCount() == 1; });
+    if (*error)
+        return false;
+    if (!waitFor([&] { return manager.keepAliveOperationQueue().operationCount() == 1; })) {
+        ADD_FAILURE() << "no keep-alive connection after the load";
+        return false;
+    }
+    return true;
 }
 
 // Waits until the phone's log holds `count` entries of the kind; returns them.
