@@ -26,16 +26,12 @@ const bool openSSLInitialised = OPENSSL_init_ssl(0, nullptr) == 1;
 // Sessions kept for resumption, by the peer id the owner gave.
 class SessionCache {
 public:
+    // Never destroyed: a TLS handshake still finishing on a socket thread
+    // while the process exits may store into it.
     static SessionCache& shared()
     {
-        static SessionCache cache;
-        return cache;
-    }
-
-    ~SessionCache()
-    {
-        for (auto& entry : sessions_)
-            SSL_SESSION_free(entry.second);
+        static SessionCache* cache = new SessionCache;
+        return *cache;
     }
 
     void store(const Bytes& peerIDBytes, SSL_SESSION* session)
