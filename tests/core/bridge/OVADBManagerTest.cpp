@@ -80,7 +80,7 @@ TEST_F(PhoneTest, ProgressArrivesWhileTheChildRunsAndTheBlockCanStopIt)
 {
     const std::string content(1 << 20, 'x');
     sim().putFile(serial, storage("Download/big.bin"), content);
-    sim().set(serial, "transfer-rate", "262144");  // four seconds for the whole file
+    sim().set(serial, "transfer-rate", "32768");  // half a minute for the whole file
     TemporaryFolder host;
     const auto target = host.path() / "big.bin";
 
@@ -100,7 +100,7 @@ TEST_F(PhoneTest, ProgressArrivesWhileTheChildRunsAndTheBlockCanStopIt)
     EXPECT_GT(reports.front().first, 0);
     EXPECT_EQ(reports.front().second, int64_t(content.size()));
     EXPECT_FALSE(result.succeeded());
-    EXPECT_LT(elapsed, std::chrono::seconds(3));
+    EXPECT_LT(elapsed, std::chrono::seconds(15));  // stopped long before the file could arrive
     EXPECT_TRUE(sim().waitIdle(std::chrono::seconds(10)));
     EXPECT_FALSE(std::filesystem::exists(target));
 }
@@ -122,8 +122,10 @@ TEST_F(PhoneTest, ReleasingTheManagerCancelsQueuedWork)
     drainMainQueue();
     sim().set(serial, "transfer-rate", "0");
     EXPECT_LE(calls->load(), 2);
+    // Only the queued echo lines matter: an adb program may probe the phone
+    // on its own during a pull (a shell "ls -ld" for the total size).
     for (const auto& command : adbCommands())
-        EXPECT_NE(command.at(2), "shell");
+        EXPECT_NE(command.back().rfind("echo ", 0), 0u) << command.back();
 }
 
 TEST(HWWeakTimerTest, AWeakTimerEndsOnceItsTargetIsGone)
