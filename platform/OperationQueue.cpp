@@ -9,7 +9,71 @@ namespace orv {
 // ---------------------------------------------------------------- Operation
 
 Operation::Operation() = default;
-Operation::~Operation() = default;
+
+Operation::~Operation()
+{
+    for (auto& [dependency, token] : dependencies_)
+        dependency->removeObserver(token);
+}
+
+bool Operation::isReady() const
+{
+    std::lock_guard lock(mutex_);
+    return std::all_of(dependencies_.begin(), dependencies_.end(),
+                       [](const auto& entry) { return entry.first->isFinished(); });
+}
+
+void Operation::addDependency(OperationRef operation)
+{
+    if (!operation || operation.get() == this)
+        return;
+    // The dependency may finish on any thread while this operation is being
+    // destroyed, so it reaches us only through a weak reference.
+    size_t token = operation->addObserver([weak = weak_from_this()](Operation&, Key key) {
+        if (key != Key::Finished)
+            return;
+        if (auto self = weak.lock())
+            self->readinessChanged();
+    });
+    bool known;
+    {
+        std::lock_guard lock(mutex_);
+        known = std::any_of(dependencies_.begin(), dependencies_.end(),
+                            [&operation](const auto& entry) { return entry.first == operation; });
+        if (!known)
+            dependencies_.emplace_back(operation, token);
+    }
+    if (known) {
+        operation->removeObserver(token);
+        return;
+    }
+    readinessChanged();
+}
+
+void Operation::removeDependency(const OperationRef& operation)
+{
+    size_t token = 0;
+    {
+        std::lock_guard lock(mutex_);
+        auto it = std::find_if(dependencies_.begin(), dependencies_.end(),
+                               [&operation](const auto& entry) { return entry.first == operation; });
+        if (it == dependencies_.end())
+            return;
+        token = it->second;
+        dependencies_.erase(it);
+    }
+    operation->removeObserver(token);
+    readinessChanged();
+}
+
+std::vector<OperationRef> Operation::dependencies() const
+{
+    std::lock_guard lock(mutex_);
+    std::vector<OperationRef> all;
+    for (auto& entry : dependencies_)
+        all.push_back(entry.first);
+    return all;
+}
 
 void Operation::start()
 {
@@ -145,10 +209,29 @@ struct OperationQueue::Impl : std::enable_shared_from_this<OperationQueue::Impl>
         return static_cast<int>(std::clamp(2 * std::thread::hardware_concurrency(), 8u, 64u));
     }
 
-    bool canStartLocked() const
+    // The operation the next free slot goes to: the ready one with the highest
+    // priority, the first added among equals. Cancelled and finished ones
+    // count as ready, since starting them only lets them finish.
+    std::deque<OperationRef>::iterator nextLocked()
     {
-        return !pending.empty() && static_cast<int>(executing.size()) < limitLocked();
+        auto best = pending.end();
+        int bestPriority = 0;
+        for (auto it = pending.begin(); it != pending.end(); ++it) {
+            Operation& op = **it;
+            int priority = op.queuePriority();
+            if (best != pending.end() && priority <= bestPriority)
+                continue;
+            if (op.isCancelled() || op.isFinished() || op.isReady()) {
+                best = it;
+                bestPriority = priority;
+            }
+        }
+        return best;
     }
+
+    bool slotFreeLocked() const { return static_cast<int>(executing.size()) < limitLocked(); }
+
+    bool canStartLocked() { return slotFreeLocked() && nextLocked() != pending.end(); }
 
     // A thread is added only when an operation could start and no thread is
     // idle; threads live as long as the queue.
@@ -162,6 +245,24 @@ struct OperationQueue::Impl : std::enable_shared_from_this<OperationQueue::Impl>
         }
         if (static_cast<int>(threads.size()) < limitLocked())
             threads.emplace_back([self = shared_from_this()] { self->run(); });
+    }
+
+    // Follows an operation from the moment it is added: readiness and
+    // cancellation may let it start, its end frees its slot.
+    void observe(Operation& operation)
+    {
+        std::weak_ptr<Impl> weak = shared_from_this();
+        operation.addObserver([weak](Operation& op, Operation::Key key) {
+            auto self = weak.lock();
+            if (!self)
+                return;
+            if (key == Operation::Key::Finished) {
+                self->finished(&op);
+            } else if (key == Operation::Key::Ready || key == Operation::Key::Cancelled) {
+                std::lock_guard lock(self->mutex);
+                self->wakeOrSpawnLocked();
+            }
+        });
     }
 
     void finished(Operation* operation)
@@ -179,23 +280,17 @@ struct OperationQueue::Impl : std::enable_shared_from_this<OperationQueue::Impl>
     {
         std::unique_lock lock(mutex);
         for (;;) {
-            while (!stopping && !canStartLocked()) {
+            auto next = pending.end();
+            while (!stopping && (!slotFreeLocked() || (next = nextLocked()) == pending.end())) {
                 ++idleThreads;
                 work.wait(lock);
                 --idleThreads;
             }
             if (stopping)
                 return;
-            OperationRef operation = std::move(pending.front());
-            pending.pop_front();
+            OperationRef operation = std::move(*next);
+            pending.erase(next);
             executing.push_back(operation);
-            std::weak_ptr<Impl> weak = shared_from_this();
-            operation->addObserver([weak](Operation& op, Operation::Key key) {
-                if (key != Operation::Key::Finished)
-                    return;
-                if (auto self = weak.lock())
-                    self->finished(&op);
-            });
             lock.unlock();
             // An operation finished before it was started (started by hand,
             // for instance) would never report; account for it here.
@@ -239,6 +334,7 @@ void OperationQueue::addOperation(OperationRef operation)
 {
     if (!operation)
         return;
+    impl_->observe(*operation);
     std::lock_guard lock(impl_->mutex);
     impl_->pending.push_back(std::move(operation));
     impl_->wakeOrSpawnLocked();

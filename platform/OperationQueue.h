@@ -7,6 +7,11 @@
 // keeps its queue slot until it sets itself finished. A cancelled operation is
 // still started by its queue, and the base start() then finishes it at once
 // without running main().
+//
+// When a slot frees, a queue starts the ready operation with the highest
+// queue priority; equal priorities start in the order they were added. An
+// operation that is not ready (a dependency unfinished) waits whatever its
+// priority; a cancelled one is let through at once so it can finish.
 
 #include <atomic>
 #include <condition_variable>
@@ -21,6 +26,16 @@ namespace orv {
 class OperationQueue;
 class Operation;
 using OperationRef = std::shared_ptr<Operation>;
+
+// The usual queue priority levels. Any value may be used; values compare as
+// plain numbers.
+struct QueuePriority {
+    static constexpr int VeryLow = -8;
+    static constexpr int Low = -4;
+    static constexpr int Normal = 0;
+    static constexpr int High = 4;
+    static constexpr int VeryHigh = 8;
+};
 
 class Operation : public std::enable_shared_from_this<Operation> {
 public:
@@ -38,7 +53,10 @@ public:
     virtual void start();
     virtual void main() {}
     virtual bool isAsynchronous() const { return false; }
-    virtual bool isReady() const { return true; }
+    // True once every dependency has finished. Subclasses that add their own
+    // conditions should also ask this one, and call readinessChanged() when
+    // theirs change.
+    virtual bool isReady() const;
 
     // Marks the operation cancelled; work in progress is the operation's own
     // business (it checks isCancelled()).
@@ -64,7 +82,23 @@ public:
     const std::string& name() const { return name_; }
     void setName(std::string name) { name_ = std::move(name); }
 
+    // QueuePriority::Normal unless set. Set it before adding the operation; a
+    // change while it waits in a queue counts from the next free slot on.
+    int queuePriority() const { return queuePriority_.load(std::memory_order_relaxed); }
+    void setQueuePriority(int priority) { queuePriority_.store(priority, std::memory_order_relaxed); }
+
+    // The operation is not ready until each of its dependencies has finished
+    // (a cancelled one finishes too). A dependency is kept alive by this
+    // operation. Readiness changes are only reported for operations owned by
+    // a shared_ptr.
+    void addDependency(OperationRef operation);
+    void removeDependency(const OperationRef& operation);
+    std::vector<OperationRef> dependencies() const;
+
 protected:
+    // Tells observers (and so the queue holding it) that isReady() may have
+    // changed.
+    void readinessChanged() { notify(Key::Ready); }
     void setExecuting(bool executing);
     // Marks the operation finished (and no longer executing): frees its queue
     // slot, runs the completion block and wakes waiters. Later calls do nothing.
@@ -76,6 +110,7 @@ private:
     std::atomic<bool> cancelled_{false};
     std::atomic<bool> executing_{false};
     std::atomic<bool> finished_{false};
+    std::atomic<int> queuePriority_{QueuePriority::Normal};
     std::string name_;
 
     mutable std::mutex mutex_;
@@ -83,6 +118,8 @@ private:
     std::function<void()> completionBlock_;
     std::vector<std::pair<size_t, Observer>> observers_;
     size_t nextObserverToken_ = 1;
+    // Each dependency with the token of the observer that reports its end.
+    std::vector<std::pair<OperationRef, size_t>> dependencies_;
 };
 
 // Runs one or more blocks, one after another, as a synchronous operation.
