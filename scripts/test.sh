@@ -2,7 +2,7 @@
 # Builds and runs every test in three configurations:
 #   release - optimised with debug info: everything, benchmarks built too
 #   asan    - AddressSanitizer + UndefinedBehaviorSanitizer: everything
-#   tsan    - ThreadSanitizer: the platform layer, OrvaneCore and their tests
+#   tsan    - ThreadSanitizer: everything but the Qt application
 # Usage: scripts/test.sh [release|asan|tsan ...]   (default: all three)
 set -euo pipefail
 
@@ -18,7 +18,7 @@ export QT_QPA_PLATFORM=offscreen
 # Sanitizer reports fail the run; leaks are reported at exit.
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0:strict_string_checks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
-export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}
+export TSAN_OPTIONS="${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}:suppressions=$root/tests/tsan-suppressions.txt"
 
 status=0
 for config in "${configs[@]}"; do
@@ -26,7 +26,7 @@ for config in "${configs[@]}"; do
   case "$config" in
     release) flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo) ;;
     asan)    flags=(-DCMAKE_BUILD_TYPE=Debug -DORVANE_SANITIZE=address -DORVANE_BENCHMARKS=OFF) ;;
-    tsan)    flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVANE_SANITIZE=thread -DORVANE_PARTS=core -DORVANE_BENCHMARKS=OFF) ;;
+    tsan)    flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVANE_SANITIZE=thread -DORVANE_PARTS=headless -DORVANE_BENCHMARKS=OFF) ;;
     *) echo "unknown configuration: $config" >&2; exit 2 ;;
   esac
   echo "=== $config: build"
