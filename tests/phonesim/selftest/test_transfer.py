@@ -162,6 +162,14 @@ class CurrentDialectTest(SimTestCase):
         self.assertEqual((result.returncode, result.stderr), (1, b""))
         self.assertEqual(result.stdout, b"adb: error: remote object '/sdcard/x' does not exist\n")
 
+    def test_a_file_pull_into_a_missing_folder_fails(self):
+        target = os.path.join(self.host, "missing", "blob.bin")
+        result = self.adb("pull", "/sdcard/Download/blob.bin", target)
+        self.assertEqual((result.returncode, result.stderr), (1, b""))
+        self.assertEqual(result.stdout.decode(), "adb: error: cannot create file/directory '%s': "
+                         "No such file or directory\n" % target)
+        self.assertFalse(os.path.exists(os.path.dirname(target)))
+
 
 if __name__ == "__main__":
     unittest.main()

@@ -128,6 +128,11 @@ class Transfer:
         sent = 0
         for src, dest, path, size, mtime in jobs:
             folder = os.path.dirname(dest) or "."
+            # Current adb creates the folders of a folder pull, but not a
+            # missing parent of a single file's destination.
+            if self.current and not node.is_dir() and not os.path.isdir(folder):
+                return self.error("cannot create file/directory '%s': No such file or directory"
+                                  % dest)
             try:
                 os.makedirs(folder, exist_ok=True)
             except OSError as e:
