@@ -190,7 +190,7 @@ TEST_F(DebianAdbPhoneTest, AStoppedPullLeavesNoPartialFile)
     auto r = adb({"pull", "-p", "-a", "/sdcard/DCIM/big.jpg", target.string()}, o);
     ASSERT_TRUE(r.stopped) << r.err;
     EXPECT_TRUE(endedBySignal(r, SIGTERM));
-    EXPECT_LT(r.afterStop, 2s);
+    EXPECT_LT(r.afterStop, 20s);  // not left to the watchdog
     EXPECT_FALSE(fs::exists(target));
 }
 

@@ -149,7 +149,7 @@ TEST_P(ResourceStopTest, StopsAdbAtOnceAndKeepsNoPartialFile)
     EXPECT_FALSE(r.timedOut);
     // adb ended by the same signal, and so does the resource program.
     EXPECT_TRUE(endedBySignal(r, stop.signal)) << r.exit.exited << " " << r.exit.status << " " << r.exit.signal;
-    EXPECT_LT(r.afterStop, 2s);
+    EXPECT_LT(r.afterStop, 20s);  // not left to the watchdog
     if (stop.destinationKept)
         EXPECT_EQ(readFile(target), "the user's own file");
     else
