@@ -197,6 +197,9 @@ public:
     // --- TLS ---
     // Queues the switch to TLS behind the reads and writes already queued.
     void startTLS(TlsSettings tlsSettings = {});
+    // Fixed: TLS runs only through the socket's own session over its descriptor.
+    bool usingCFStreamForTLS() const { return false; }
+    bool usingSecureTransportForTLS() const { return true; }
 
     // --- queues ---
     // Lets calls made on `socketQueuesPreConfiguredTargetQueue` (which the
@@ -267,6 +270,7 @@ private:
         kSocketHasReadEOF = 1u << 14,
         kReadStreamClosed = 1u << 15,
         kDealloc = 1u << 16,
+        kAcceptPaused = 1u << 17,
     };
     enum Config : uint16_t {
         kIPv4Disabled = 1u << 0,
@@ -332,7 +336,11 @@ private:
 
     // Accepting.
     int createListenSocket(int domain, const Bytes& interfaceAddr, Error* errPtr);
-    bool doAccept(int parentSocketFD);
+    void acceptSourceFired(int listenFD);
+    // Takes one pending connection; false (with the errno) when accept failed.
+    bool doAccept(int parentSocketFD, int* acceptErrno);
+    void pauseAccepting();
+    void resumeAccepting();
 
     // TLS.
     void maybeStartTLS();
@@ -362,6 +370,9 @@ private:
     dispatch::QueueRef socketQueue_;
     dispatch::SourceRef accept4Source_;
     dispatch::SourceRef accept6Source_;
+    // Resumes the paused accept sources after acceptBackoff_.
+    dispatch::SourceRef acceptRetryTimer_;
+    dispatch::Duration acceptBackoff_{};
     dispatch::SourceRef connectTimer_;
     // Watches a non-blocking connect; while it owns the descriptor its cancel
     // handler closes it.

@@ -3,6 +3,7 @@
 #include "core/sockets/GCDAsyncSocket.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <cerrno>
 #include <fcntl.h>
@@ -16,7 +17,24 @@ namespace {
 
 // Linux cannot say how many connections are pending, so an event accepts
 // until accept() finds none, up to this many at a time.
-constexpr uint64_t kMaxAcceptsPerEvent = 64;
+constexpr int kMaxAcceptsPerEvent = 64;
+
+// Out of descriptors or memory, accepting is paused for a while, longer each
+// time it fails again, up to the last value.
+constexpr auto kAcceptBackoffFirst = std::chrono::milliseconds(100);
+constexpr auto kAcceptBackoffLast = std::chrono::milliseconds(1000);
+
+bool isOutOfResources(int errorNumber)
+{
+    return errorNumber == EMFILE || errorNumber == ENFILE || errorNumber == ENOBUFS || errorNumber == ENOMEM;
+}
+
+// The connection went away before it was taken, or the call was interrupted:
+// others may still be waiting.
+bool isTransient(int errorNumber)
+{
+    return errorNumber == ECONNABORTED || errorNumber == EINTR;
+}
 
 }  // namespace
 
@@ -105,16 +123,9 @@ bool GCDAsyncSocket::acceptOnInterface(const std::string& inInterface, uint16_t 
         std::weak_ptr<GCDAsyncSocket> weakSelf = weak_from_this();
         auto makeAcceptSource = [&](int listenFD) {
             auto source = dispatch::Source::makeRead(listenFD, socketQueue_);
-            std::weak_ptr<dispatch::Source> weakSource = source;
-            source->setEventHandler([weakSelf, weakSource, listenFD] {
-                auto strongSelf = weakSelf.lock();
-                auto strongSource = weakSource.lock();
-                if (!strongSelf || !strongSource)
-                    return;
-                const uint64_t numPendingConnections = std::max<uint64_t>(strongSource->data(), kMaxAcceptsPerEvent);
-                uint64_t i = 0;
-                while (strongSelf->doAccept(listenFD) && ++i < numPendingConnections) {
-                }
+            source->setEventHandler([weakSelf, listenFD] {
+                if (auto strongSelf = weakSelf.lock())
+                    strongSelf->acceptSourceFired(listenFD);
             });
             source->setCancelHandler([listenFD] { ::close(listenFD); });
             source->resume();
@@ -164,7 +175,65 @@ int GCDAsyncSocket::createListenSocket(int domain, const Bytes& interfaceAddr, E
     return socketFD;
 }
 
-bool GCDAsyncSocket::doAccept(int parentSocketFD)
+void GCDAsyncSocket::acceptSourceFired(int listenFD)
+{
+    if (flags_ & kAcceptPaused)
+        return;
+    for (int i = 0; i < kMaxAcceptsPerEvent; ++i) {
+        int acceptErrno = 0;
+        if (doAccept(listenFD, &acceptErrno)) {
+            acceptBackoff_ = dispatch::Duration::zero();
+            continue;
+        }
+        if (isTransient(acceptErrno))
+            continue;
+        // The connection stays pending, so a level-triggered source would fire
+        // again at once and spin until a descriptor is freed.
+        if (isOutOfResources(acceptErrno))
+            pauseAccepting();
+        return;
+    }
+}
+
+void GCDAsyncSocket::pauseAccepting()
+{
+    // Descriptors and memory are shared by both listeners: pause them together.
+    flags_ |= kAcceptPaused;
+    if (accept4Source_)
+        accept4Source_->suspend();
+    if (accept6Source_)
+        accept6Source_->suspend();
+
+    acceptBackoff_ = acceptBackoff_ == dispatch::Duration::zero()
+                         ? dispatch::Duration(kAcceptBackoffFirst)
+                         : std::min<dispatch::Duration>(acceptBackoff_ * 2, kAcceptBackoffLast);
+    if (!acceptRetryTimer_) {
+        acceptRetryTimer_ = dispatch::Source::makeTimer(socketQueue_);
+        std::weak_ptr<GCDAsyncSocket> weakSelf = weak_from_this();
+        acceptRetryTimer_->setEventHandler([weakSelf] {
+            if (auto strongSelf = weakSelf.lock())
+                strongSelf->resumeAccepting();
+        });
+        acceptRetryTimer_->setTimer(acceptBackoff_);
+        acceptRetryTimer_->resume();
+    } else {
+        acceptRetryTimer_->setTimer(acceptBackoff_);
+    }
+}
+
+void GCDAsyncSocket::resumeAccepting()
+{
+    if (!(flags_ & kAcceptPaused))
+        return;
+    flags_ &= ~kAcceptPaused;
+    // A connection still pending fires the sources again right away.
+    if (accept4Source_)
+        accept4Source_->resume();
+    if (accept6Source_)
+        accept6Source_->resume();
+}
+
+bool GCDAsyncSocket::doAccept(int parentSocketFD, int* acceptErrno)
 {
     const bool isIPv4Listener = parentSocketFD == socket4FD_;
     sockaddr_storage addr{};
@@ -172,8 +241,10 @@ bool GCDAsyncSocket::doAccept(int parentSocketFD)
     // Non-blocking and close-on-exec from the first moment.
     const int childSocketFD = ::accept4(parentSocketFD, reinterpret_cast<sockaddr*>(&addr), &addrLen,
                                         SOCK_NONBLOCK | SOCK_CLOEXEC);
-    if (childSocketFD == -1)
+    if (childSocketFD == -1) {
+        *acceptErrno = errno;
         return false;
+    }
 
     const auto* p = reinterpret_cast<const uint8_t*>(&addr);
     Bytes peerAddress(p, p + std::min<size_t>(addrLen, sizeof addr));

@@ -87,6 +87,15 @@ void GCDAsyncSocket::closeWithError(std::optional<Error> error)
         sslContext_.reset();
     }
 
+    if (acceptRetryTimer_) {
+        acceptRetryTimer_->cancel();
+        acceptRetryTimer_.reset();
+    }
+    acceptBackoff_ = dispatch::Duration::zero();
+    // Paused accept sources would never run the cancel handlers that close
+    // the listening descriptors.
+    resumeAccepting();
+
     // Sources own their descriptors: each one watched by a source is closed by
     // that source's cancel handler, after the source has stopped watching it.
     if (!accept4Source_ && !accept6Source_ && !readSource_ && !writeSource_ && !connectSource_) {
