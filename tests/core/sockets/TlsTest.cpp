@@ -165,6 +165,8 @@ TEST_F(TlsTest, ClientAndServerSecureTheStreamAfterTheClearPart)
     EXPECT_TRUE(bulk->data == big);
     EXPECT_TRUE(client->isSecure());
     EXPECT_TRUE(server->isSecure());
+    EXPECT_FALSE(client->usingCFStreamForTLS() || server->usingCFStreamForTLS());
+    EXPECT_TRUE(client->usingSecureTransportForTLS() && server->usingSecureTransportForTLS());
 
     // The server's events: the clear read, then the handshake, then the secure read.
     std::vector<SocketEvent::Kind> kinds;
