@@ -43,6 +43,18 @@ Bytes bytesOf(const SockAddr& record)
     return Bytes(p, p + sizeof record);
 }
 
+// The canonical printed form of an IPv6 address written in any valid form.
+std::optional<std::string> canonicalIPv6(const std::string& text)
+{
+    in6_addr address{};
+    if (inet_pton(AF_INET6, text.c_str(), &address) != 1)
+        return std::nullopt;
+    char printed[INET6_ADDRSTRLEN] = {};
+    if (!inet_ntop(AF_INET6, &address, printed, sizeof printed))
+        return std::nullopt;
+    return std::string(printed);
+}
+
 Bytes loopback4(uint16_t port)
 {
     sockaddr_in a{};
@@ -223,14 +235,28 @@ void GCDAsyncSocket::getInterfaceAddress4(std::optional<Bytes>* interfaceAddr4Pt
     std::optional<Bytes> addr4;
     std::optional<Bytes> addr6;
 
-    // "name:port" - the port part counts only when no port was given.
-    std::string interface;
-    const auto colon = interfaceDescription.find(':');
-    interface = interfaceDescription.substr(0, colon);
-    if (colon != std::string::npos && port == 0) {
-        const std::string portText = interfaceDescription.substr(colon + 1);
-        const auto end = portText.find(':');
-        const long portValue = std::strtol(portText.substr(0, end).c_str(), nullptr, 10);
+    // "name:port" - the port part counts only when no port was given. An IPv6
+    // address has colons of its own, so it is taken whole, or in brackets
+    // when a port part follows ("[::1]:8080"); split at its first colon it
+    // would name no interface, which means every interface.
+    std::string interface = interfaceDescription;
+    std::optional<std::string> portText;
+    const auto close = interfaceDescription.find(']');
+    if (auto whole = canonicalIPv6(interfaceDescription)) {
+        interface = *whole;
+    } else if (interfaceDescription.starts_with('[') && close != std::string::npos) {
+        interface = interfaceDescription.substr(1, close - 1);
+        if (auto inBrackets = canonicalIPv6(interface))
+            interface = *inBrackets;
+        if (close + 1 < interfaceDescription.size() && interfaceDescription[close + 1] == ':')
+            portText = interfaceDescription.substr(close + 2);
+    } else if (const auto colon = interfaceDescription.find(':'); colon != std::string::npos) {
+        interface = interfaceDescription.substr(0, colon);
+        portText = interfaceDescription.substr(colon + 1);
+    }
+    if (portText && port == 0) {
+        const auto end = portText->find(':');
+        const long portValue = std::strtol(portText->substr(0, end).c_str(), nullptr, 10);
         port = portValue > 0 && portValue <= 0xFFFF ? static_cast<uint16_t>(portValue) : 0;
     }
 

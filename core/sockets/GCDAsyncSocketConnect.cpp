@@ -233,6 +233,18 @@ void GCDAsyncSocket::lookupDidFail(int aStateIndex, const Error& error)
 
 bool GCDAsyncSocket::connectWithAddress4(std::optional<Bytes> address4, std::optional<Bytes> address6, Error* errPtr)
 {
+    // A chosen interface decides the family: a connect of the other family,
+    // left unbound, would leave through whatever interface the routes pick.
+    if (connectInterface4_ || connectInterface6_) {
+        if (!connectInterface4_)
+            address4.reset();
+        if (!connectInterface6_)
+            address6.reset();
+        if (!address4 && !address6) {
+            *errPtr = badParamError("Specified interface doesn't support the address family of the remote host.");
+            return false;
+        }
+    }
     const bool preferIPv6 = (config_ & kPreferIPv6) != 0;
     const bool useIPv6 = (preferIPv6 && address6) || !address4;
     const Bytes& address = useIPv6 ? *address6 : *address4;

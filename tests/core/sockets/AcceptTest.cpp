@@ -129,6 +129,32 @@ TEST_F(AcceptTest, MisuseIsRefused)
     EXPECT_EQ(openDescriptorCount(), before);
 }
 
+TEST_F(AcceptTest, IPv6AddressListensOnThatAddressOnly)
+{
+    const uint16_t port = listen("::1");
+    ASSERT_NE(port, 0);
+    sock->performBlock([&] {
+        EXPECT_EQ(sock->socket4FD(), -1);
+        EXPECT_NE(sock->socket6FD(), -1);
+        EXPECT_EQ(sock->localHost6(), "::1");
+    });
+    EXPECT_FALSE(Peer::connectTo(address4(port)));
+    Peer client = Peer::connectTo(address6(port));
+    ASSERT_TRUE(client);
+    auto accepted = delegate->waitFor(SocketEvent::Accept);
+    ASSERT_TRUE(accepted);
+    extraSockets.push_back(accepted->accepted);
+    EXPECT_TRUE(accepted->accepted->isIPv6());
+
+    // Without IPv6 such an interface offers nothing.
+    auto other = GCDAsyncSocket::create(delegate, delegateQueue);
+    other->setIPv6Enabled(false);
+    Error error;
+    EXPECT_FALSE(other->acceptOnInterface("::1", 0, &error));
+    EXPECT_EQ(error.code, GCDAsyncSocketBadParamError);
+    EXPECT_EQ(error.message, "IPv6 has been disabled and specified interface doesn't support IPv4.");
+}
+
 TEST_F(AcceptTest, SocketTalksToSocket)
 {
     const uint16_t port = listen("loopback");

@@ -37,8 +37,9 @@ TEST(AddressesTest, ConversionsReadTheSystemRecords)
         EXPECT_EQ(GCDAsyncSocket::portFromAddress(c.address), c.port);
         int family = -1;
         EXPECT_EQ(GCDAsyncSocket::getHost(nullptr, nullptr, &family, c.address), c.host.has_value());
-        if (c.host)
+        if (c.host) {
             EXPECT_EQ(family, c.isIPv4 ? AF_INET : AF_INET6);
+        }
     }
 }
 
@@ -61,6 +62,15 @@ TEST(AddressesTest, InterfaceDescriptionsResolveToLocalAddresses)
         {"lo:70000", 0, "127.0.0.1", "?", 0},         // out of range: the system chooses
         {"127.0.0.1:8080", 99, "127.0.0.1", std::nullopt, 99},  // an explicit port wins
         {"nosuchif0", 0, std::nullopt, std::nullopt, 0},
+        // IPv6 addresses carry colons of their own: never a port part, and
+        // never read as "no interface" (every interface).
+        {"::1", 0, std::nullopt, "::1", 0},
+        {"::1", 9, std::nullopt, "::1", 9},
+        {"0:0:0:0:0:0:0:1", 0, std::nullopt, "::1", 0},
+        {"[::1]:8080", 0, std::nullopt, "::1", 8080},
+        {"[::1]", 0, std::nullopt, "::1", 0},
+        {"[::1]:8080", 99, std::nullopt, "::1", 99},
+        {"2001:db8::77", 0, std::nullopt, std::nullopt, 0},  // no interface has it
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.description);

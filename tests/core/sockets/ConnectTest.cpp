@@ -248,6 +248,45 @@ TEST_F(ConnectTest, InterfaceDescriptionChoosesTheLocalAddressAndPort)
     EXPECT_EQ(sock->localHost(), "127.0.0.1");
 }
 
+TEST_F(ConnectTest, IPv6OnlyInterfaceConnectsOverIPv6Only)
+{
+    Listener listener(AF_INET6);
+    struct Case {
+        const char* name;
+        std::function<bool(GCDAsyncSocket&, Error*)> connect;
+    };
+    const Case cases[] = {
+        {"address",
+         [&](GCDAsyncSocket& s, Error* e) { return s.connectToAddress(address6(listener.port()), "::1", 5.0, e); }},
+        // "localhost" gives both families and IPv4 is preferred, but the
+        // interface has no IPv4 side.
+        {"host",
+         [&](GCDAsyncSocket& s, Error* e) { return s.connectToHost("localhost", listener.port(), "::1", 5.0, e); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto recording = std::make_shared<RecordingDelegate>();
+        auto client = GCDAsyncSocket::create(recording, delegateQueue);
+        extraSockets.push_back(client);
+        Error error;
+        ASSERT_TRUE(c.connect(*client, &error)) << error.description();
+        Peer peer = listener.accept();
+        auto connected = recording->waitFor(SocketEvent::Connect);
+        ASSERT_TRUE(connected);
+        EXPECT_EQ(connected->host, "::1");
+        EXPECT_TRUE(client->isIPv6());
+        EXPECT_EQ(client->localHost(), "::1");
+        client->disconnect();
+        settle(recording);
+    }
+
+    // An IPv4 peer cannot be reached from it at all.
+    Error error;
+    EXPECT_FALSE(sock->connectToAddress(address4(listener.port()), "::1", 5.0, &error));
+    EXPECT_EQ(error.code, GCDAsyncSocketBadParamError);
+    EXPECT_TRUE(sock->isDisconnected());
+}
+
 TEST_F(ConnectTest, SameSocketConnectsAgainAfterADisconnect)
 {
     Listener listener;
