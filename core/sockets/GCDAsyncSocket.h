@@ -357,6 +357,8 @@ private:
     static std::optional<std::string> localHostFromSocket(int socketFD);
     static uint16_t localPortFromSocket(int socketFD);
     int openSocketFD() const { return socket4FD_ != -1 ? socket4FD_ : socket6FD_; }
+    // The peer's (or own) address of the open descriptor, from any queue.
+    std::optional<Bytes> openSocketAddress(bool peer) const;
 
     uint32_t flags_ = 0;
     uint16_t config_ = 0;

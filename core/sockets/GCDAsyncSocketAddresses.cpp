@@ -55,6 +55,21 @@ std::optional<std::string> canonicalIPv6(const std::string& text)
     return std::string(printed);
 }
 
+constexpr bool kPeerAddress = true;
+constexpr bool kLocalAddress = false;
+
+// The peer's or the socket's own address as data, at most `length` bytes of
+// it (one family's record, or any).
+std::optional<Bytes> addressOfSocket(int socketFD, bool peer, socklen_t length = sizeof(sockaddr_storage))
+{
+    sockaddr_storage storage{};
+    auto* record = reinterpret_cast<sockaddr*>(&storage);
+    if ((peer ? getpeername(socketFD, record, &length) : getsockname(socketFD, record, &length)) < 0)
+        return std::nullopt;
+    const auto* p = reinterpret_cast<const uint8_t*>(&storage);
+    return Bytes(p, p + std::min<size_t>(length, sizeof storage));
+}
+
 Bytes loopback4(uint16_t port)
 {
     sockaddr_in a{};
@@ -312,116 +327,70 @@ void GCDAsyncSocket::getInterfaceAddress4(std::optional<Bytes>* interfaceAddr4Pt
 
 std::optional<std::string> GCDAsyncSocket::connectedHostFromSocket(int socketFD)
 {
-    sockaddr_storage storage{};
-    socklen_t length = sizeof storage;
-    if (getpeername(socketFD, reinterpret_cast<sockaddr*>(&storage), &length) < 0)
-        return std::nullopt;
-    const auto* p = reinterpret_cast<const uint8_t*>(&storage);
-    return hostFromAddress(Bytes(p, p + length));
+    const auto address = addressOfSocket(socketFD, kPeerAddress);
+    return address ? hostFromAddress(*address) : std::nullopt;
 }
 
 uint16_t GCDAsyncSocket::connectedPortFromSocket(int socketFD)
 {
-    sockaddr_storage storage{};
-    socklen_t length = sizeof storage;
-    if (getpeername(socketFD, reinterpret_cast<sockaddr*>(&storage), &length) < 0)
-        return 0;
-    const auto* p = reinterpret_cast<const uint8_t*>(&storage);
-    return portFromAddress(Bytes(p, p + length));
+    const auto address = addressOfSocket(socketFD, kPeerAddress);
+    return address ? portFromAddress(*address) : 0;
 }
 
 std::optional<std::string> GCDAsyncSocket::localHostFromSocket(int socketFD)
 {
-    sockaddr_storage storage{};
-    socklen_t length = sizeof storage;
-    if (getsockname(socketFD, reinterpret_cast<sockaddr*>(&storage), &length) < 0)
-        return std::nullopt;
-    const auto* p = reinterpret_cast<const uint8_t*>(&storage);
-    return hostFromAddress(Bytes(p, p + length));
+    const auto address = addressOfSocket(socketFD, kLocalAddress);
+    return address ? hostFromAddress(*address) : std::nullopt;
 }
 
 uint16_t GCDAsyncSocket::localPortFromSocket(int socketFD)
 {
-    sockaddr_storage storage{};
-    socklen_t length = sizeof storage;
-    if (getsockname(socketFD, reinterpret_cast<sockaddr*>(&storage), &length) < 0)
-        return 0;
-    const auto* p = reinterpret_cast<const uint8_t*>(&storage);
-    return portFromAddress(Bytes(p, p + length));
+    const auto address = addressOfSocket(socketFD, kLocalAddress);
+    return address ? portFromAddress(*address) : 0;
+}
+
+std::optional<Bytes> GCDAsyncSocket::openSocketAddress(bool peer) const
+{
+    std::optional<Bytes> result;
+    syncOnSocketQueue([&] {
+        if (const int fd = openSocketFD(); fd != -1)
+            result = addressOfSocket(fd, peer, socket4FD_ != -1 ? sizeof(sockaddr_in) : sizeof(sockaddr_in6));
+    });
+    return result;
 }
 
 std::optional<std::string> GCDAsyncSocket::connectedHost() const
 {
-    std::optional<std::string> result;
-    syncOnSocketQueue([&] {
-        if (openSocketFD() != -1)
-            result = connectedHostFromSocket(openSocketFD());
-    });
-    return result;
+    const auto address = openSocketAddress(kPeerAddress);
+    return address ? hostFromAddress(*address) : std::nullopt;
 }
 
 uint16_t GCDAsyncSocket::connectedPort() const
 {
-    uint16_t result = 0;
-    syncOnSocketQueue([&] {
-        if (openSocketFD() != -1)
-            result = connectedPortFromSocket(openSocketFD());
-    });
-    return result;
+    const auto address = openSocketAddress(kPeerAddress);
+    return address ? portFromAddress(*address) : 0;
 }
 
 std::optional<std::string> GCDAsyncSocket::localHost() const
 {
-    std::optional<std::string> result;
-    syncOnSocketQueue([&] {
-        if (openSocketFD() != -1)
-            result = localHostFromSocket(openSocketFD());
-    });
-    return result;
+    const auto address = openSocketAddress(kLocalAddress);
+    return address ? hostFromAddress(*address) : std::nullopt;
 }
 
 uint16_t GCDAsyncSocket::localPort() const
 {
-    uint16_t result = 0;
-    syncOnSocketQueue([&] {
-        if (openSocketFD() != -1)
-            result = localPortFromSocket(openSocketFD());
-    });
-    return result;
+    const auto address = openSocketAddress(kLocalAddress);
+    return address ? portFromAddress(*address) : 0;
 }
 
 std::optional<Bytes> GCDAsyncSocket::connectedAddress() const
 {
-    std::optional<Bytes> result;
-    syncOnSocketQueue([&] {
-        const int fd = openSocketFD();
-        if (fd == -1)
-            return;
-        sockaddr_storage storage{};
-        socklen_t length = socket4FD_ != -1 ? sizeof(sockaddr_in) : sizeof(sockaddr_in6);
-        if (getpeername(fd, reinterpret_cast<sockaddr*>(&storage), &length) == 0) {
-            const auto* p = reinterpret_cast<const uint8_t*>(&storage);
-            result = Bytes(p, p + length);
-        }
-    });
-    return result;
+    return openSocketAddress(kPeerAddress);
 }
 
 std::optional<Bytes> GCDAsyncSocket::localAddress() const
 {
-    std::optional<Bytes> result;
-    syncOnSocketQueue([&] {
-        const int fd = openSocketFD();
-        if (fd == -1)
-            return;
-        sockaddr_storage storage{};
-        socklen_t length = socket4FD_ != -1 ? sizeof(sockaddr_in) : sizeof(sockaddr_in6);
-        if (getsockname(fd, reinterpret_cast<sockaddr*>(&storage), &length) == 0) {
-            const auto* p = reinterpret_cast<const uint8_t*>(&storage);
-            result = Bytes(p, p + length);
-        }
-    });
-    return result;
+    return openSocketAddress(kLocalAddress);
 }
 
 std::optional<std::string> GCDAsyncSocket::connectedHostFromSocket4(int socketFD)

@@ -43,6 +43,27 @@ Error socketError(long code, std::string message)
     return error;
 }
 
+// The errors whose text is fixed; the lookup knows each by its code's name.
+Error fixedTextError(GCDAsyncSocketError code)
+{
+    struct FixedText {
+        GCDAsyncSocketError code;
+        const char* key;
+        const char* english;
+    };
+    static constexpr FixedText kTexts[] = {
+        {GCDAsyncSocketConnectTimeoutError, "GCDAsyncSocketConnectTimeoutError", "Attempt to connect to host timed out"},
+        {GCDAsyncSocketReadMaxedOutError, "GCDAsyncSocketReadMaxedOutError", "Read operation reached set maximum length"},
+        {GCDAsyncSocketReadTimeoutError, "GCDAsyncSocketReadTimeoutError", "Read operation timed out"},
+        {GCDAsyncSocketWriteTimeoutError, "GCDAsyncSocketWriteTimeoutError", "Write operation timed out"},
+        {GCDAsyncSocketClosedError, "GCDAsyncSocketClosedError", "Socket closed by remote peer"},
+    };
+    for (const FixedText& text : kTexts)
+        if (text.code == code)
+            return socketError(code, localizedText(text.key, text.english));
+    return socketError(code, std::string());
+}
+
 std::string systemErrorText(int errorNumber)
 {
     char buffer[256];
@@ -81,10 +102,7 @@ Error GCDAsyncSocket::gaiError(int gaiCode)
 
 Error GCDAsyncSocket::errnoErrorWithReason(const std::string& reason, int errorNumber)
 {
-    Error error;
-    error.domain = GCDAsyncSocketPOSIXErrorDomain;
-    error.code = errorNumber;
-    error.message = systemErrorText(errorNumber);
+    Error error = errnoError(errorNumber);
     error.info[GCDAsyncSocketFailureReasonKey] = reason;
     return error;
 }
@@ -107,35 +125,11 @@ Error GCDAsyncSocket::sslError(int32_t status)
     return error;
 }
 
-Error GCDAsyncSocket::connectTimeoutError()
-{
-    return socketError(GCDAsyncSocketConnectTimeoutError,
-                       localizedText("GCDAsyncSocketConnectTimeoutError", "Attempt to connect to host timed out"));
-}
-
-Error GCDAsyncSocket::readMaxedOutError()
-{
-    return socketError(GCDAsyncSocketReadMaxedOutError,
-                       localizedText("GCDAsyncSocketReadMaxedOutError", "Read operation reached set maximum length"));
-}
-
-Error GCDAsyncSocket::readTimeoutError()
-{
-    return socketError(GCDAsyncSocketReadTimeoutError,
-                       localizedText("GCDAsyncSocketReadTimeoutError", "Read operation timed out"));
-}
-
-Error GCDAsyncSocket::writeTimeoutError()
-{
-    return socketError(GCDAsyncSocketWriteTimeoutError,
-                       localizedText("GCDAsyncSocketWriteTimeoutError", "Write operation timed out"));
-}
-
-Error GCDAsyncSocket::connectionClosedError()
-{
-    return socketError(GCDAsyncSocketClosedError,
-                       localizedText("GCDAsyncSocketClosedError", "Socket closed by remote peer"));
-}
+Error GCDAsyncSocket::connectTimeoutError() { return fixedTextError(GCDAsyncSocketConnectTimeoutError); }
+Error GCDAsyncSocket::readMaxedOutError() { return fixedTextError(GCDAsyncSocketReadMaxedOutError); }
+Error GCDAsyncSocket::readTimeoutError() { return fixedTextError(GCDAsyncSocketReadTimeoutError); }
+Error GCDAsyncSocket::writeTimeoutError() { return fixedTextError(GCDAsyncSocketWriteTimeoutError); }
+Error GCDAsyncSocket::connectionClosedError() { return fixedTextError(GCDAsyncSocketClosedError); }
 
 Error GCDAsyncSocket::otherError(const std::string& errMsg)
 {

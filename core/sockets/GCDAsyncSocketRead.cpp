@@ -26,6 +26,17 @@ size_t bufferLength(const std::shared_ptr<Bytes>& buffer)
     return buffer ? buffer->size() : 0;
 }
 
+// Moves `length` bytes from the front of the pre-buffer to the end of what the
+// read holds, growing its buffer as needed.
+void moveFromPreBuffer(GCDAsyncSocketPreBuffer& preBuffer, GCDAsyncReadPacket& read, size_t length)
+{
+    read.ensureCapacityForAdditionalDataOfLength(length);
+    if (length > 0)
+        std::memcpy(read.writePosition(), preBuffer.readBuffer(), length);
+    preBuffer.didRead(length);
+    read.bytesDone += length;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -297,11 +308,7 @@ void GCDAsyncSocket::doReadData()
         else
             bytesToCopy = read->readLengthForNonTermWithHint(preBuffer_.availableBytes());
 
-        read->ensureCapacityForAdditionalDataOfLength(bytesToCopy);
-        if (bytesToCopy > 0)
-            std::memcpy(read->writePosition(), preBuffer_.readBuffer(), bytesToCopy);
-        preBuffer_.didRead(bytesToCopy);
-        read->bytesDone += bytesToCopy;
+        moveFromPreBuffer(preBuffer_, *read, bytesToCopy);
         totalBytesReadForCurrentRead += bytesToCopy;
 
         if (read->isLengthRead()) {
@@ -398,11 +405,7 @@ void GCDAsyncSocket::doReadData()
                     preBuffer_.didWrite(bytesRead);
                     bool found = false;
                     const size_t bytesToCopy = read->readLengthForTermWithPreBuffer(preBuffer_, &found);
-                    read->ensureCapacityForAdditionalDataOfLength(bytesToCopy);
-                    if (bytesToCopy > 0)
-                        std::memcpy(read->writePosition(), preBuffer_.readBuffer(), bytesToCopy);
-                    preBuffer_.didRead(bytesToCopy);
-                    read->bytesDone += bytesToCopy;
+                    moveFromPreBuffer(preBuffer_, *read, bytesToCopy);
                     totalBytesReadForCurrentRead += bytesToCopy;
                     done = found;
                 } else {
@@ -431,11 +434,10 @@ void GCDAsyncSocket::doReadData()
             } else {
                 if (readIntoPreBuffer) {
                     preBuffer_.didWrite(bytesRead);
-                    read->ensureCapacityForAdditionalDataOfLength(bytesRead);
-                    std::memcpy(read->writePosition(), preBuffer_.readBuffer(), bytesRead);
-                    preBuffer_.didRead(bytesRead);
+                    moveFromPreBuffer(preBuffer_, *read, bytesRead);
+                } else {
+                    read->bytesDone += bytesRead;
                 }
-                read->bytesDone += bytesRead;
                 totalBytesReadForCurrentRead += bytesRead;
                 done = true;
             }

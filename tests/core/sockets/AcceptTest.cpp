@@ -22,6 +22,19 @@ protected:
         });
         return port;
     }
+
+    // Connects a plain client and waits for the socket the listener makes of
+    // it (kept until the test ends); nullptr when none came.
+    std::shared_ptr<GCDAsyncSocket> acceptClient(const Bytes& address, Peer& client)
+    {
+        client = Peer::connectTo(address);
+        EXPECT_TRUE(client);
+        auto accepted = delegate->waitFor(SocketEvent::Accept, delegate->count(SocketEvent::Accept) + 1);
+        if (!accepted)
+            return nullptr;
+        extraSockets.push_back(accepted->accepted);
+        return accepted->accepted;
+    }
 };
 
 TEST_F(AcceptTest, IPv4AndIPv6ShareOnePortChosenBySystem)
@@ -70,12 +83,11 @@ TEST_F(AcceptTest, IPv4AndIPv6ShareOnePortChosenBySystem)
 TEST_F(AcceptTest, AcceptedDescriptorsAreCloseOnExec)
 {
     const uint16_t port = listen("localhost");
-    Peer client = Peer::connectTo(address4(port));
-    auto accepted = delegate->waitFor(SocketEvent::Accept);
+    Peer client;
+    auto accepted = acceptClient(address4(port), client);
     ASSERT_TRUE(accepted);
-    extraSockets.push_back(accepted->accepted);
     int flags = 0, listenerFlags = 0;
-    accepted->accepted->performBlock([&] { flags = ::fcntl(accepted->accepted->socketFD(), F_GETFD); });
+    accepted->performBlock([&] { flags = ::fcntl(accepted->socketFD(), F_GETFD); });
     sock->performBlock([&] { listenerFlags = ::fcntl(sock->socketFD(), F_GETFD); });
     EXPECT_NE(flags & FD_CLOEXEC, 0);
     EXPECT_NE(listenerFlags & FD_CLOEXEC, 0);
@@ -139,12 +151,10 @@ TEST_F(AcceptTest, IPv6AddressListensOnThatAddressOnly)
         EXPECT_EQ(sock->localHost6(), "::1");
     });
     EXPECT_FALSE(Peer::connectTo(address4(port)));
-    Peer client = Peer::connectTo(address6(port));
-    ASSERT_TRUE(client);
-    auto accepted = delegate->waitFor(SocketEvent::Accept);
+    Peer client;
+    auto accepted = acceptClient(address6(port), client);
     ASSERT_TRUE(accepted);
-    extraSockets.push_back(accepted->accepted);
-    EXPECT_TRUE(accepted->accepted->isIPv6());
+    EXPECT_TRUE(accepted->isIPv6());
 
     // Without IPv6 such an interface offers nothing.
     auto other = GCDAsyncSocket::create(delegate, delegateQueue);
@@ -191,12 +201,11 @@ TEST_F(AcceptTest, AcceptedSocketUsesTheQueueTheDelegateGives)
     auto chosen = dispatch::Queue::makeSerial("test.accepted");
     delegate->acceptQueue = chosen;
     const uint16_t port = listen("localhost");
-    Peer client = Peer::connectTo(address4(port));
-    auto accepted = delegate->waitFor(SocketEvent::Accept);
+    Peer client;
+    auto accepted = acceptClient(address4(port), client);
     ASSERT_TRUE(accepted);
-    extraSockets.push_back(accepted->accepted);
     bool onChosenQueue = false;
-    accepted->accepted->performBlock([&] { onChosenQueue = chosen->isCurrent(); });
+    accepted->performBlock([&] { onChosenQueue = chosen->isCurrent(); });
     EXPECT_TRUE(onChosenQueue);
 }
 
@@ -216,10 +225,9 @@ TEST_F(AcceptTest, ConnectionsNobodyCanTakeAreClosed)
 TEST_F(AcceptTest, ClosingTheListenerStopsAccepting)
 {
     const uint16_t port = listen("localhost");
-    Peer first = Peer::connectTo(address4(port));
-    auto accepted = delegate->waitFor(SocketEvent::Accept);
+    Peer first;
+    auto accepted = acceptClient(address4(port), first);
     ASSERT_TRUE(accepted);
-    extraSockets.push_back(accepted->accepted);
 
     sock->disconnect();
     auto disconnected = delegate->waitFor(SocketEvent::Disconnect);
@@ -228,7 +236,7 @@ TEST_F(AcceptTest, ClosingTheListenerStopsAccepting)
     drain();
     EXPECT_FALSE(Peer::connectTo(address4(port)));
     // Accepted sockets live on their own.
-    EXPECT_TRUE(accepted->accepted->isConnected());
+    EXPECT_TRUE(accepted->isConnected());
 }
 
 }  // namespace

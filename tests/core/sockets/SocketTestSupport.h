@@ -116,11 +116,7 @@ public:
     }
     void socketDidReadPartialDataOfLength(GCDAsyncSocket& sock, size_t length, int64_t tag) override
     {
-        SocketEvent e{SocketEvent::ReadPartial};
-        e.sock = &sock;
-        e.length = length;
-        e.tag = tag;
-        record(std::move(e));
+        recordProgress(SocketEvent::ReadPartial, sock, length, tag);
     }
     void socketDidWriteDataWithTag(GCDAsyncSocket& sock, int64_t tag) override
     {
@@ -131,11 +127,7 @@ public:
     }
     void socketDidWritePartialDataOfLength(GCDAsyncSocket& sock, size_t length, int64_t tag) override
     {
-        SocketEvent e{SocketEvent::WritePartial};
-        e.sock = &sock;
-        e.length = length;
-        e.tag = tag;
-        record(std::move(e));
+        recordProgress(SocketEvent::WritePartial, sock, length, tag);
     }
     std::optional<double> socketShouldTimeoutReadWithTag(GCDAsyncSocket& sock, int64_t tag, double elapsed,
                                                          size_t bytesDone) override
@@ -259,6 +251,15 @@ public:
     }
 
 private:
+    void recordProgress(SocketEvent::Kind kind, GCDAsyncSocket& sock, size_t length, int64_t tag)
+    {
+        SocketEvent e{kind};
+        e.sock = &sock;
+        e.length = length;
+        e.tag = tag;
+        record(std::move(e));
+    }
+
     std::optional<double> timeoutQuestion(SocketEvent::Kind kind, const std::vector<double>& answers,
                                           GCDAsyncSocket& sock, int64_t tag, double elapsed, size_t bytesDone)
     {
