@@ -77,4 +77,16 @@ Error adb_errorWithMessage(const std::string& message)
     return adb_errorWithCodeAndMessage(ADBErrorGeneric, message);
 }
 
+Error adb_errorForPath(const std::string& path, const std::string& said)
+{
+    Error error = adb_errorWithCode(ADBErrorGeneric);
+    error.info["path"] = path;
+    std::string text = said;
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+        text.pop_back();
+    if (!text.empty())
+        error.info["adb"] = text;
+    return error;
+}
+
 }  // namespace orv

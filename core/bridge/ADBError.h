@@ -38,5 +38,8 @@ Error adb_errorWithCode(long code);
 Error adb_errorWithMessage(const std::string& message);
 // The code's recovery suggestion always; the message only when given.
 Error adb_errorWithCodeAndMessage(long code, const std::optional<std::string>& message);
+// Code 0 for a phone command that failed on `path`: info "path", and info
+// "adb" with what adb said (trailing line ends dropped) when it said anything.
+Error adb_errorForPath(const std::string& path, const std::string& said);
 
 }  // namespace orv

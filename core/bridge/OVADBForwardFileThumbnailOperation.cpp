@@ -15,10 +15,7 @@ constexpr uint8_t CMD_Thumbnail = 0x01;
 
 OVADBForwardFileThumbnailOperation::OVADBForwardFileThumbnailOperation(Passkey, int8_t requestType,
                                                                        std::vector<OVFileRef> files, Callback callback)
-    : OVADBForwardOperation(Timeouts{6, 6, 6}),
-      requestType_(requestType),
-      files_(std::move(files)),
-      callback_(std::move(callback))
+    : ForwardThumbnailOperation(Timeouts{6, 6, 6}, requestType, std::move(files), std::move(callback))
 {
     setName("OVADBForwardFileThumbnailOperation");
 }
@@ -72,20 +69,13 @@ void OVADBForwardFileThumbnailOperation::parseThumbnailBodyData(const ForwardByt
 
 void OVADBForwardFileThumbnailOperation::sendRequest()
 {
-    writeRequest(thumbnailRequestDataWithType(requestType_, files_));
+    writeRequest(thumbnailRequestDataWithType(requestType(), files()));
 }
 
 void OVADBForwardFileThumbnailOperation::parseResponseBody(const ForwardBytes& body)
 {
-    parseThumbnailBodyData(body, files_);
-    if (callback_)
-        callback_(std::nullopt);
-}
-
-void OVADBForwardFileThumbnailOperation::finishWithError(const Error& error)
-{
-    if (callback_)
-        callback_(error);
+    parseThumbnailBodyData(body, files());
+    finish(std::nullopt);
 }
 
 }  // namespace orv

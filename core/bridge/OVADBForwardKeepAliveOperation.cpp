@@ -60,6 +60,21 @@ std::optional<OVLibraryChange> libraryChange(const Json& change)
     return built;
 }
 
+// The files' paths as the phone's watch list names them (relative to the
+// storage root); records without one are skipped.
+std::vector<std::string> watchedPaths(const std::vector<OVFileRef>& files)
+{
+    std::vector<std::string> paths;
+    for (const auto& file : files) {
+        if (!file)
+            continue;
+        std::string relative = file->relativePathToSDCard();
+        if (!relative.empty())
+            paths.push_back(std::move(relative));
+    }
+    return paths;
+}
+
 }  // namespace
 
 OVADBForwardKeepAliveOperation::OVADBForwardKeepAliveOperation(Passkey)
@@ -160,16 +175,9 @@ OVADBForwardKeepAliveOperation::FileChangeBlocks OVADBForwardKeepAliveOperation:
     std::lock_guard guard(lock());
     if (!block)
         return fileChangeBlocks_;
-    std::vector<std::string> paths;
-    for (const auto& file : files) {
-        if (!file)
-            continue;
-        std::string relative = file->relativePathToSDCard();
-        if (relative.empty())
-            continue;
-        fileChangeBlocks_[relative] = block;
-        paths.push_back(std::move(relative));
-    }
+    const std::vector<std::string> paths = watchedPaths(files);
+    for (const auto& path : paths)
+        fileChangeBlocks_[path] = block;
     if (!paths.empty()) {
         std::weak_ptr<OVADBForwardKeepAliveOperation> weakSelf =
             std::static_pointer_cast<OVADBForwardKeepAliveOperation>(shared_from_this());
@@ -185,16 +193,9 @@ OVADBForwardKeepAliveOperation::FileChangeBlocks OVADBForwardKeepAliveOperation:
     const std::vector<OVFileRef>& files)
 {
     std::lock_guard guard(lock());
-    std::vector<std::string> paths;
-    for (const auto& file : files) {
-        if (!file)
-            continue;
-        std::string relative = file->relativePathToSDCard();
-        if (relative.empty())
-            continue;
-        fileChangeBlocks_.erase(relative);
-        paths.push_back(std::move(relative));
-    }
+    const std::vector<std::string> paths = watchedPaths(files);
+    for (const auto& path : paths)
+        fileChangeBlocks_.erase(path);
     if (!paths.empty())
         sendWatchRequestWithPaths(paths, Unwatch);
     return fileChangeBlocks_;

@@ -68,6 +68,30 @@ std::optional<GroupList> groupList(const Json& entry, std::optional<Error>& erro
     return group;
 }
 
+// Hands each indexed group its records from "item_with_group", built as
+// `Record`; entries naming no known group are passed over.
+template <class Record, class Group, class Adopt>
+void fillGroups(const Json& reply, const std::unordered_map<int64_t, std::shared_ptr<Group>>& index,
+                std::optional<Error>& error, Adopt adopt)
+{
+    const Json* entries = arrayAt(reply, "item_with_group");
+    if (!entries)
+        return;
+    for (const Json& entry : *entries) {
+        auto group = groupList(entry, error);
+        if (!group || !group->id || !group->list.is_array())
+            continue;
+        auto it = index.find(*group->id);
+        if (it == index.end())
+            continue;
+        std::vector<OVFileRef> children;
+        children.reserve(group->list.size());
+        for (const Json& record : group->list)
+            children.push_back(recordOf<Record>(record));
+        adopt(*it->second, std::move(children));
+    }
+}
+
 }  // namespace
 
 OVADBForwardMediaFetchOperation::OVADBForwardMediaFetchOperation(Passkey, int8_t requestType, FinishBlock callback)
@@ -169,21 +193,9 @@ OVMediaLibrary OVADBForwardMediaFetchOperation::parseAudioData(const Json& reply
             albums.push_back(std::move(album));
         }
     }
-    if (const Json* entries = arrayAt(reply, "item_with_group")) {
-        for (const Json& entry : *entries) {
-            auto group = groupList(entry, error);
-            if (!group || !group->id || !group->list.is_array())
-                continue;
-            auto it = albumIndex.find(*group->id);
-            if (it == albumIndex.end())
-                continue;
-            std::vector<OVFileRef> children;
-            children.reserve(group->list.size());
-            for (const Json& record : group->list)
-                children.push_back(recordOf<OVAudioFile>(record));
-            it->second->setChildren(std::move(children));
-        }
-    }
+    fillGroups<OVAudioFile>(reply, albumIndex, error, [](OVAudioAlbum& album, std::vector<OVFileRef> children) {
+        album.setChildren(std::move(children));
+    });
     return {{"songs", std::move(songs)}, {"albums", std::move(albums)}};
 }
 
@@ -201,23 +213,12 @@ OVMediaLibrary OVADBForwardMediaFetchOperation::parseVideoData(const Json& reply
             folderIndex.emplace(folder->videoDirectoryId(), std::move(folder));
         }
     }
-    if (const Json* entries = arrayAt(reply, "item_with_group")) {
-        for (const Json& entry : *entries) {
-            auto group = groupList(entry, error);
-            if (!group || !group->id || !group->list.is_array())
-                continue;
-            auto it = folderIndex.find(*group->id);
-            if (it == folderIndex.end())
-                continue;
-            std::vector<OVFileRef> children;
-            children.reserve(group->list.size());
-            for (const Json& record : group->list)
-                children.push_back(recordOf<OVVideoFile>(record));
-            if (it->second->isCameraVideoDirectory())
-                videos = children;
-            it->second->setChildren(std::move(children));
-        }
-    }
+    fillGroups<OVVideoFile>(reply, folderIndex, error,
+                            [&videos](OVVideoDirectory& folder, std::vector<OVFileRef> children) {
+                                if (folder.isCameraVideoDirectory())
+                                    videos = children;
+                                folder.setChildren(std::move(children));
+                            });
     return {{"otherDirs", std::move(otherDirs)}, {"videos", std::move(videos)}};
 }
 

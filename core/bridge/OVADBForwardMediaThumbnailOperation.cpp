@@ -32,10 +32,7 @@ std::optional<uint64_t> mediaId(const OVFileRef& file)
 OVADBForwardMediaThumbnailOperation::OVADBForwardMediaThumbnailOperation(Passkey, int8_t requestType,
                                                                          std::vector<OVFileRef> files,
                                                                          Callback callback)
-    : OVADBForwardOperation(Timeouts{-1, 6, 6}),
-      requestType_(requestType),
-      files_(std::move(files)),
-      callback_(std::move(callback))
+    : ForwardThumbnailOperation(Timeouts{-1, 6, 6}, requestType, std::move(files), std::move(callback))
 {
     setName("OVADBForwardMediaThumbnailOperation");
 }
@@ -106,20 +103,12 @@ std::optional<Error> OVADBForwardMediaThumbnailOperation::parseThumbnailBodyData
 
 void OVADBForwardMediaThumbnailOperation::sendRequest()
 {
-    writeRequest(thumbnailRequestDataWithType(requestType_, files_));
+    writeRequest(thumbnailRequestDataWithType(requestType(), files()));
 }
 
 void OVADBForwardMediaThumbnailOperation::parseResponseBody(const ForwardBytes& body)
 {
-    auto error = parseThumbnailBodyData(body, files_);
-    if (callback_)
-        callback_(std::move(error));
-}
-
-void OVADBForwardMediaThumbnailOperation::finishWithError(const Error& error)
-{
-    if (callback_)
-        callback_(error);
+    finish(parseThumbnailBodyData(body, files()));
 }
 
 }  // namespace orv

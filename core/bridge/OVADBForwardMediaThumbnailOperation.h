@@ -4,25 +4,17 @@
 // stored in the records' thumbnail; an item the phone could not make marks
 // its record's getThumbnailError. A reply without items is error 12.
 
-#include <functional>
 #include <optional>
 #include <vector>
 
-#include "core/bridge/OVADBForwardOperation.h"
-#include "core/bridge/OVFile.h"
+#include "core/bridge/ForwardThumbnailOperation.h"
 
 namespace orv {
 
-class OVADBForwardMediaThumbnailOperation : public OVADBForwardOperation {
+class OVADBForwardMediaThumbnailOperation : public ForwardThumbnailOperation {
 public:
-    // Runs on the socket callback queue, after the records were filled.
-    using Callback = std::function<void(std::optional<Error> error)>;
-
     static std::shared_ptr<OVADBForwardMediaThumbnailOperation> initWithThumbnailType(
         int8_t requestType, std::vector<OVFileRef> files, Callback callback);
-
-    int8_t requestType() const { return requestType_; }
-    const std::vector<OVFileRef>& files() const { return files_; }
 
     // The framed request; clears the items' getThumbnailError (types 1-3).
     static ForwardBytes thumbnailRequestDataWithType(int8_t requestType, const std::vector<OVFileRef>& files);
@@ -36,12 +28,6 @@ public:
 protected:
     void sendRequest() override;
     void parseResponseBody(const ForwardBytes& body) override;
-    void finishWithError(const Error& error) override;
-
-private:
-    const int8_t requestType_;
-    const std::vector<OVFileRef> files_;
-    const Callback callback_;
 };
 
 }  // namespace orv

@@ -63,14 +63,7 @@ bool isDeletablePhonePath(const std::string& path)
 
 Error commandError(const std::string& path, const ShellOutcome& outcome)
 {
-    Error error = adb_errorWithCode(ADBErrorGeneric);
-    error.info["path"] = path;
-    std::string said = outcome.output;
-    while (!said.empty() && (said.back() == '\n' || said.back() == '\r'))
-        said.pop_back();
-    if (!said.empty())
-        error.info["adb"] = said;
-    return error;
+    return adb_errorForPath(path, outcome.output);
 }
 
 std::vector<OVFileRef> listing(const ADBRunner& runner, const OVFileRef& folder)
@@ -158,13 +151,10 @@ OperationRef OVADBManager::deleteOVFiles(const std::vector<OVFileRef>& files, bo
 
     std::weak_ptr<OVADBManager> weakSelf = weak_from_this();
     auto work = [weakSelf, files, needUpdateMediaLibrary, analysis, progress, finish](BlockOperation& op) {
-        ADBRunner runner;
-        {
-            auto self = weakSelf.lock();
-            if (!self)
-                return;
-            runner = self->runner();
-        }
+        const std::optional<ADBRunner> found = runnerOf(weakSelf);
+        if (!found)
+            return;
+        const ADBRunner& runner = *found;
         auto state = std::make_shared<DeleteState>();
 
         uint64_t fileCount = 0;

@@ -15,6 +15,7 @@
 #include "core/bridge/OVDirectoryFile.h"
 #include "core/bridge/PhoneListing.h"
 #include "core/bridge/PhonePath.h"
+#include "core/bridge/TransferProgressRelay.h"
 
 namespace fs = std::filesystem;
 
@@ -34,25 +35,9 @@ struct DownloadPlan {
     std::optional<Error> error;  // a folder could not be listed
 };
 
-// Shared between the operation's thread and the main queue.
-struct DownloadState {
-    std::atomic<bool> stop{false};
-    std::atomic<int64_t> doneBefore{0};       // bytes of the files already pulled
-    std::atomic<int64_t> reportedTotal{0};    // the file in flight, as its progress lines said
-    std::mutex taskMutex;
-    std::shared_ptr<Process> task;            // the pull in flight
-};
-
 Error transferError(const std::string& phonePath, const ADBCommandResult& result)
 {
-    Error error = adb_errorWithCode(ADBErrorGeneric);
-    error.info["path"] = phonePath;
-    std::string said = result.errorText;
-    while (!said.empty() && (said.back() == '\n' || said.back() == '\r'))
-        said.pop_back();
-    if (!said.empty())
-        error.info["adb"] = said;
-    return error;
+    return adb_errorForPath(phonePath, result.errorText);
 }
 
 // One name of the phone as a component of a computer path: a name that could
@@ -134,40 +119,21 @@ void removeQuietly(const fs::path& path)
 }
 
 // Pulls the planned files, one adb child each, and recreates the empty
-// folders. Returns an error when a pull failed; a stop is in `state`.
+// folders. Returns an error when a pull failed; a stop is in `relay`.
 std::optional<Error> pullPlan(const std::weak_ptr<OVADBManager>& weakManager,
                               const std::shared_ptr<BlockOperation>& operation, const DownloadPlan& plan,
-                              const fs::path& destination, const std::shared_ptr<DownloadState>& state,
+                              const fs::path& destination, const std::shared_ptr<TransferProgressRelay>& relay,
                               const OVADBManager::DownloadProgressCallback& progress)
 {
-    // A cancel ends the pull in flight at once, even one that prints nothing.
-    size_t observer = operation->addObserver([state](Operation&, Operation::Key key) {
-        if (key != Operation::Key::Cancelled)
-            return;
-        state->stop = true;
-        std::lock_guard lock(state->taskMutex);
-        if (state->task)
-            state->task->terminate();
-    });
-    struct RemoveObserver {
-        BlockOperation& op;
-        size_t token;
-        ~RemoveObserver() { op.removeObserver(token); }
-    } removeObserver{*operation, observer};
+    const auto cancelWatch = relay->watchCancel(*operation);
 
     for (const auto& [file, relativePath] : plan.files) {
-        if (operation->isCancelled())
-            state->stop = true;
-        if (state->stop)
+        if (relay->stopped(*operation))
             return std::nullopt;
-        ADBRunner runner;
-        {
-            auto manager = weakManager.lock();
-            if (!manager) {
-                state->stop = true;
-                return std::nullopt;
-            }
-            runner = manager->runner();
+        const std::optional<ADBRunner> runner = runnerOf(weakManager);
+        if (!runner) {
+            relay->stop = true;
+            return std::nullopt;
         }
 
         const std::string phonePath = file->path();
@@ -181,48 +147,16 @@ std::optional<Error> pullPlan(const std::weak_ptr<OVADBManager>& weakManager,
             return failure;
         }
 
-        state->reportedTotal = 0;
-        const int64_t doneBefore = state->doneBefore.load();
-        OVADBManager::ProgressBlock onProgress = [state, operation, file, doneBefore, progress](
-                                                     const std::shared_ptr<Process>& task, const ADBProgress& p) {
-            if (operation->isCancelled() || state->stop) {
-                task->terminate();
-                return;
-            }
-            const int64_t done = p.completedUnitCount;
-            const int64_t total = p.totalUnitCount;
-            state->reportedTotal = total;
-            onMainQueue([state, operation, task, file, done, total, doneBefore, progress] {
-                if (operation->isCancelled()) {
-                    state->stop = true;
-                    task->terminate();
-                    return;
-                }
-                if (state->stop)
-                    return;
-                if (progress && !progress(file, done, total, doneBefore + done)) {
-                    state->stop = true;
-                    operation->cancel();
-                    task->terminate();
-                }
-            });
-        };
-        auto onLaunch = [state, operation](const std::shared_ptr<Process>& task) {
-            {
-                std::lock_guard lock(state->taskMutex);
-                state->task = task;
-            }
-            if (operation->isCancelled())  // cancelled before the observer could see this child
-                task->terminate();
-        };
-        ADBCommandResult result = runner.run({"pull", "-p", "-a", phonePath, *partial}, onProgress, onLaunch);
-        {
-            std::lock_guard lock(state->taskMutex);
-            state->task.reset();
+        TransferProgressRelay::Report report;
+        if (progress) {
+            report = [progress, file](int64_t done, int64_t total, int64_t overallDone) {
+                return progress(file, done, total, overallDone);
+            };
         }
+        ADBCommandResult result =
+            relay->runChild(*runner, {"pull", "-p", "-a", phonePath, *partial}, operation, std::move(report));
 
-        if (state->stop || operation->isCancelled()) {
-            state->stop = true;
+        if (relay->stopped(*operation)) {
             removeQuietly(*partial);
             return std::nullopt;
         }
@@ -238,7 +172,7 @@ std::optional<Error> pullPlan(const std::weak_ptr<OVADBManager>& weakManager,
             failure.info["reason"] = error.message();
             return failure;
         }
-        state->doneBefore += state->reportedTotal.load();
+        relay->fileCompleted();
     }
 
     if (!operation->isCancelled()) {
@@ -252,7 +186,7 @@ std::optional<Error> pullPlan(const std::weak_ptr<OVADBManager>& weakManager,
     return std::nullopt;
 }
 
-using Planner = std::function<void(const ADBRunner&, BlockOperation&, DownloadPlan&, DownloadState&)>;
+using Planner = std::function<void(const ADBRunner&, BlockOperation&, DownloadPlan&, TransferProgressRelay&)>;
 
 OperationRef queueDownload(OVADBManager& manager, const std::string& hostPath, Planner planner,
                            OVADBManager::AnalysisCallback analysis, OVADBManager::DownloadProgressCallback progress,
@@ -272,16 +206,13 @@ OperationRef queueDownload(OVADBManager& manager, const std::string& hostPath, P
         auto op = weakOperation.lock();
         if (!op)
             return;
-        auto state = std::make_shared<DownloadState>();
+        auto relay = std::make_shared<TransferProgressRelay>();
         DownloadPlan plan;
-        ADBRunner runner;
-        {
-            auto strong = weakManager.lock();
-            if (!strong)
-                return;
-            runner = strong->runner();
-        }
-        planner(runner, *op, plan, *state);
+        const std::optional<ADBRunner> found = runnerOf(weakManager);
+        if (!found)
+            return;
+        const ADBRunner& runner = *found;
+        planner(runner, *op, plan, *relay);
         if (!plan.error) {
             onMainQueue([analysis, count = plan.files.size(), bytes = plan.bytes] {
                 if (analysis)
@@ -290,10 +221,10 @@ OperationRef queueDownload(OVADBManager& manager, const std::string& hostPath, P
         }
         std::optional<Error> error = plan.error;
         if (op->isCancelled())
-            state->stop = true;
-        if (!error && !state->stop)
-            error = pullPlan(weakManager, op, plan, fs::path(hostPath), state, progress);
-        const bool stopped = state->stop.load();
+            relay->stop = true;
+        if (!error && !relay->stop)
+            error = pullPlan(weakManager, op, plan, fs::path(hostPath), relay, progress);
+        const bool stopped = relay->stop.load();
         if (stopped)
             error.reset();  // a stop is the caller's wish, never a failure
         onMainQueue([finish, error, stopped] {
@@ -323,7 +254,7 @@ OperationRef OVADBManager::downloadFiles(const std::vector<OVFileRef>& files, co
                                          AnalysisCallback analysis, DownloadProgressCallback progress,
                                          DownloadFinishCallback finish)
 {
-    Planner planner = [files](const ADBRunner& runner, BlockOperation&, DownloadPlan& plan, DownloadState&) {
+    Planner planner = [files](const ADBRunner& runner, BlockOperation&, DownloadPlan& plan, TransferProgressRelay&) {
         for (const auto& file : files)
             planFile(runner, file, "/", plan);
     };
@@ -335,7 +266,8 @@ OperationRef OVADBManager::downloadAlbums(const std::vector<std::shared_ptr<OVAl
                                           const std::string& hostPath, AnalysisCallback analysis,
                                           DownloadProgressCallback progress, DownloadFinishCallback finish)
 {
-    Planner planner = [albums](const ADBRunner& runner, BlockOperation& op, DownloadPlan& plan, DownloadState& state) {
+    Planner planner = [albums](const ADBRunner& runner, BlockOperation& op, DownloadPlan& plan,
+                               TransferProgressRelay& relay) {
         for (const auto& album : albums) {
             if (!album)
                 continue;
@@ -344,7 +276,7 @@ OperationRef OVADBManager::downloadAlbums(const std::vector<std::shared_ptr<OVAl
             for (const auto& child : album->children().value_or(std::vector<OVFileRef>{})) {
                 planFile(runner, child, parent, plan);
                 if (op.isCancelled()) {
-                    state.stop = true;
+                    relay.stop = true;
                     return;
                 }
             }

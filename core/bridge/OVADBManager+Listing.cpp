@@ -47,13 +47,10 @@ OperationRef OVADBManager::filesInDirectory(const std::shared_ptr<OVFile>& folde
 
     std::weak_ptr<OVADBManager> weakSelf = weak_from_this();
     auto operation = makeBlockOperation([weakSelf, folder, typeFlags, callback](BlockOperation& op) {
-        ADBRunner runner;
-        {
-            auto self = weakSelf.lock();
-            if (!self)
-                return;
-            runner = self->runner();
-        }
+        const std::optional<ADBRunner> found = runnerOf(weakSelf);
+        if (!found)
+            return;
+        const ADBRunner& runner = *found;
         std::vector<OVFileRef> listing = listFolder(runner, typeFlags, folder);
         if (op.isCancelled())
             return;
@@ -102,13 +99,10 @@ OperationRef OVADBManager::countFiles(const std::shared_ptr<OVFile>& folder, Cou
     std::weak_ptr<OVADBManager> weakSelf = weak_from_this();
     const std::string path = folder->path();
     auto operation = makeBlockOperation([weakSelf, path, callback](BlockOperation&) {
-        ADBRunner runner;
-        {
-            auto self = weakSelf.lock();
-            if (!self)
-                return;
-            runner = self->runner();
-        }
+        const std::optional<ADBRunner> found = runnerOf(weakSelf);
+        if (!found)
+            return;
+        const ADBRunner& runner = *found;
         // Regular files down to five levels, leaving out every path that has
         // a component beginning with a point.
         std::optional<std::string> output =

@@ -10,20 +10,12 @@
 #include "core/bridge/OVADBManagerOperation.h"
 #include "core/bridge/PhonePath.h"
 #include "core/bridge/ShellStatus.h"
+#include "core/bridge/TransferProgressRelay.h"
 #include "core/bridge/UploadPlan.h"
 
 namespace orv {
 
 namespace {
-
-// Shared between the upload's thread and the main queue.
-struct UploadState {
-    std::atomic<bool> stop{false};
-    std::atomic<int64_t> doneBefore{0};     // bytes of the files already pushed
-    std::atomic<int64_t> reportedTotal{0};  // the file in flight, as its progress lines said
-    std::mutex taskMutex;
-    std::shared_ptr<Process> task;  // the push in flight
-};
 
 // Media rescans are batched so a large import sends few companion requests.
 size_t mediaBatchSize(size_t items)
@@ -33,18 +25,6 @@ size_t mediaBatchSize(size_t items)
     if (items <= 200)
         return 5;
     return 10;
-}
-
-Error uploadError(const std::string& phonePath, const std::string& said)
-{
-    Error error = adb_errorWithCode(ADBErrorGeneric);
-    error.info["path"] = phonePath;
-    std::string text = said;
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
-        text.pop_back();
-    if (!text.empty())
-        error.info["adb"] = text;
-    return error;
 }
 
 enum class PhoneEntry { Missing, File, Folder, Unknown };
@@ -95,7 +75,7 @@ std::optional<std::string> freeNameFor(const ADBRunner& runner, const std::strin
         case PhoneEntry::Missing:
             return path;
         case PhoneEntry::Unknown:
-            error = uploadError(path, said);
+            error = adb_errorForPath(path, said);
             return std::nullopt;
         default:
             break;
@@ -124,7 +104,7 @@ std::string partialName(const std::string& phonePath)
 // Asks the pre-upload block on the main queue and waits for its answer. A
 // cancel ends the wait, and a cancelled upload asks nothing.
 int64_t askClash(const OVADBManager::PreuploadCallback& preupload, const std::string& phonePath,
-                 const std::string& hostPath, BlockOperation& op, const std::shared_ptr<UploadState>& state)
+                 const std::string& hostPath, BlockOperation& op, const std::shared_ptr<TransferProgressRelay>& relay)
 {
     struct Answer {
         std::mutex mutex;
@@ -134,11 +114,11 @@ int64_t askClash(const OVADBManager::PreuploadCallback& preupload, const std::st
     };
     auto answer = std::make_shared<Answer>();
     auto weakOp = std::weak_ptr<Operation>(op.shared_from_this());
-    onMainQueue([answer, preupload, phonePath, hostPath, weakOp, state] {
+    onMainQueue([answer, preupload, phonePath, hostPath, weakOp, relay] {
         auto strongOp = weakOp.lock();
         int64_t action = OVADBManager::UploadReplace;
         if (!strongOp || strongOp->isCancelled())
-            state->stop = true;
+            relay->stop = true;
         else if (preupload)
             preupload(phonePath, hostPath, action);
         std::lock_guard lock(answer->mutex);
@@ -150,7 +130,7 @@ int64_t askClash(const OVADBManager::PreuploadCallback& preupload, const std::st
     while (!answer->done && !op.isCancelled())
         answer->answered.wait_for(lock, std::chrono::milliseconds(50));
     if (!answer->done)
-        state->stop = true;
+        relay->stop = true;
     return answer->action;
 }
 
@@ -159,66 +139,34 @@ struct PushOutcome {
     std::optional<Error> error;
 };
 
-PushOutcome pushFile(const ADBRunner& runner, BlockOperation& op, const std::shared_ptr<UploadState>& state,
+PushOutcome pushFile(const ADBRunner& runner, BlockOperation& op, const std::shared_ptr<TransferProgressRelay>& relay,
                      const std::string& hostPath, const std::string& phonePath,
                      const OVADBManager::UploadProgressCallback& progress)
 {
     PushOutcome outcome;
     const std::string partial = partialName(phonePath);
-    state->reportedTotal = 0;
-    const int64_t doneBefore = state->doneBefore.load();
-    auto operation = std::static_pointer_cast<BlockOperation>(op.shared_from_this());
-    ADBRunner::ProgressBlock onProgress = [state, operation, hostPath, doneBefore, progress](
-                                              const std::shared_ptr<Process>& task, const ADBProgress& p) {
-        if (operation->isCancelled() || state->stop) {
-            task->terminate();
-            return;
-        }
-        const int64_t done = p.completedUnitCount;
-        const int64_t total = p.totalUnitCount;
-        state->reportedTotal = total;
-        onMainQueue([state, operation, task, hostPath, done, total, doneBefore, progress] {
-            if (operation->isCancelled()) {
-                state->stop = true;
-                task->terminate();
-                return;
-            }
-            if (state->stop)
-                return;
-            if (progress && !progress(hostPath, done, total, doneBefore + done)) {
-                state->stop = true;
-                operation->cancel();
-                task->terminate();
-            }
-        });
-    };
-    auto onLaunch = [state, operation](const std::shared_ptr<Process>& task) {
-        {
-            std::lock_guard lock(state->taskMutex);
-            state->task = task;
-        }
-        if (operation->isCancelled())
-            task->terminate();
-    };
-    ADBCommandResult result = runner.run({"push", "-p", hostPath, partial}, onProgress, onLaunch);
-    {
-        std::lock_guard lock(state->taskMutex);
-        state->task.reset();
+    TransferProgressRelay::Report report;
+    if (progress) {
+        report = [progress, hostPath](int64_t done, int64_t total, int64_t overallDone) {
+            return progress(hostPath, done, total, overallDone);
+        };
     }
+    ADBCommandResult result =
+        relay->runChild(runner, {"push", "-p", hostPath, partial}, op.shared_from_this(), std::move(report));
     std::string said;
-    if (state->stop || op.isCancelled()) {
-        state->stop = true;
+    if (relay->stopped(op)) {
         runMarked(runner, "rm -f " + adb_quotedForShell(partial), said);
         return outcome;
     }
     if (!result.succeeded()) {
         runMarked(runner, "rm -f " + adb_quotedForShell(partial), said);
-        outcome.error = uploadError(phonePath, result.errorText.empty() ? result.output.value_or("") : result.errorText);
+        outcome.error =
+            adb_errorForPath(phonePath, result.errorText.empty() ? result.output.value_or("") : result.errorText);
         return outcome;
     }
     if (!runMarked(runner, "mv -f " + adb_quotedForShell(partial) + " " + adb_quotedForShell(phonePath), said)) {
         runMarked(runner, "rm -f " + adb_quotedForShell(partial), said);
-        outcome.error = uploadError(phonePath, said);
+        outcome.error = adb_errorForPath(phonePath, said);
         return outcome;
     }
     outcome.pushed = true;
@@ -244,29 +192,13 @@ OperationRef OVADBManager::uploadFiles(const std::vector<std::string>& hostPaths
     std::weak_ptr<OVADBManager> weakSelf = weak_from_this();
     auto work = [weakSelf, hostPaths, destinationPath, needUpdateMediaLibrary, analysis, preupload, progress,
                  postupload, finish](BlockOperation& op) {
-        ADBRunner runner;
-        {
-            auto self = weakSelf.lock();
-            if (!self)
-                return;
-            runner = self->runner();
-        }
-        auto state = std::make_shared<UploadState>();
+        const std::optional<ADBRunner> found = runnerOf(weakSelf);
+        if (!found)
+            return;
+        const ADBRunner& runner = *found;
+        auto relay = std::make_shared<TransferProgressRelay>();
 
-        // A cancel ends the push in flight at once, even one that prints nothing.
-        size_t observer = op.addObserver([state](Operation&, Operation::Key key) {
-            if (key != Operation::Key::Cancelled)
-                return;
-            state->stop = true;
-            std::lock_guard lock(state->taskMutex);
-            if (state->task)
-                state->task->terminate();
-        });
-        struct RemoveObserver {
-            BlockOperation& op;
-            size_t token;
-            ~RemoveObserver() { op.removeObserver(token); }
-        } removeObserver{op, observer};
+        const auto cancelWatch = relay->watchCancel(op);
 
         const UploadPlan plan = planUpload(hostPaths, destinationPath);
         for (const auto& item : plan.items)
@@ -289,42 +221,38 @@ OperationRef OVADBManager::uploadFiles(const std::vector<std::string>& hostPaths
         };
 
         std::string said;
-        if (op.isCancelled())
-            state->stop = true;
-        else if (!runMarked(runner, "mkdir -p " + adb_quotedForShell(destinationPath), said))
-            error = uploadError(destinationPath, said);
+        if (!relay->stopped(op) && !runMarked(runner, "mkdir -p " + adb_quotedForShell(destinationPath), said))
+            error = adb_errorForPath(destinationPath, said);
 
-        for (size_t index = 0; index < plan.items.size() && !error && !state->stop; ++index) {
+        for (size_t index = 0; index < plan.items.size() && !error && !relay->stop; ++index) {
             const auto& item = plan.items[index];
-            if (op.isCancelled()) {
-                state->stop = true;
+            if (relay->stopped(op))
                 break;
-            }
             std::string phonePath = item->deviceFilePath();
             if (item->isDir()) {
                 if (!runMarked(runner, "mkdir -p " + adb_quotedForShell(phonePath), said))
-                    error = uploadError(phonePath, said);
+                    error = adb_errorForPath(phonePath, said);
                 continue;
             }
             const std::string hostPath = item->hostFilePath();
 
             switch (phoneEntry(runner, phonePath, said)) {
             case PhoneEntry::Unknown:
-                error = uploadError(phonePath, said);
+                error = adb_errorForPath(phonePath, said);
                 break;
             case PhoneEntry::Folder: {
                 // A file never replaces a folder of the same name.
-                Error clash = uploadError(phonePath, said);
+                Error clash = adb_errorForPath(phonePath, said);
                 clash.info["reason"] = "a folder of that name exists";
                 error = clash;
                 break;
             }
             case PhoneEntry::File: {
-                const int64_t action = askClash(preupload, phonePath, hostPath, op, state);
+                const int64_t action = askClash(preupload, phonePath, hostPath, op, relay);
                 if (action == UploadStop) {
                     op.cancel();
-                    state->stop = true;
-                } else if (action == UploadKeepBoth && !state->stop) {
+                    relay->stop = true;
+                } else if (action == UploadKeepBoth && !relay->stop) {
                     if (auto free = freeNameFor(runner, phonePath, error))
                         phonePath = *free;
                 }
@@ -333,10 +261,10 @@ OperationRef OVADBManager::uploadFiles(const std::vector<std::string>& hostPaths
             case PhoneEntry::Missing:
                 break;
             }
-            if (error || state->stop)
+            if (error || relay->stop)
                 break;
 
-            PushOutcome outcome = pushFile(runner, op, state, hostPath, phonePath, progress);
+            PushOutcome outcome = pushFile(runner, op, relay, hostPath, phonePath, progress);
             if (postupload)
                 postupload(phonePath, outcome.pushed);
             if (!outcome.pushed) {
@@ -345,7 +273,7 @@ OperationRef OVADBManager::uploadFiles(const std::vector<std::string>& hostPaths
             }
             item->setDeviceFilePath(phonePath);
             ++pushed;
-            state->doneBefore += state->reportedTotal.load();
+            relay->fileCompleted();
 
             if (needUpdateMediaLibrary && isMediaFile(hostPath)) {
                 mediaPaths.push_back(relativePathToSDCard(phonePath));
@@ -355,7 +283,7 @@ OperationRef OVADBManager::uploadFiles(const std::vector<std::string>& hostPaths
         }
         flushMedia();
 
-        const bool stopped = state->stop.load();
+        const bool stopped = relay->stop.load();
         if (stopped)
             error.reset();  // a stop is the caller's wish, never a failure
         onMainQueue([finish, error, pushed, stopped] {

@@ -12,6 +12,13 @@
 
 namespace orv {
 
+std::optional<ADBRunner> runnerOf(const std::weak_ptr<OVADBManager>& manager)
+{
+    if (auto strong = manager.lock())
+        return strong->runner();
+    return std::nullopt;
+}
+
 void bridgeLog(const std::string& line)
 {
     std::fprintf(stderr, "OrvaneCore: %s\n", line.c_str());

@@ -4,8 +4,10 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "core/bridge/ADBRunner.h"
 #include "platform/Dispatch.h"
 #include "platform/OperationQueue.h"
 
@@ -28,6 +30,12 @@ inline void onMainQueue(dispatch::Task task)
 {
     dispatch::Queue::main()->async(std::move(task));
 }
+
+class OVADBManager;
+
+// The manager's runner for queued work, which holds the manager only weakly;
+// nullopt once the manager is gone, and the work then ends quietly.
+std::optional<ADBRunner> runnerOf(const std::weak_ptr<OVADBManager>& manager);
 
 // A log line on standard error, as the bridge writes them.
 void bridgeLog(const std::string& line);

@@ -11,9 +11,14 @@ namespace {
 
 constexpr const char* kInvalidArgument = "无效的参数";
 
-Error invalidArgument()
+// An argument error reaches the finish block at once, on the caller's
+// thread, and nothing is queued.
+template <class Finish, class... Rest>
+OVDeviceClient::OperationRef refuse(const Finish& finish, Rest... rest)
 {
-    return adb_errorWithMessage(kInvalidArgument);
+    if (finish)
+        finish(adb_errorWithMessage(kInvalidArgument), rest...);
+    return nullptr;
 }
 
 std::shared_ptr<OVDirectoryFile> folder(const char* name, const char* path)
@@ -174,11 +179,8 @@ OVDeviceClient::OperationRef OVDeviceClient::deleteOVFiles(const std::vector<OVF
                                                            bool needUpdateMediaLibrary, AnalysisCallback analysis,
                                                            DeleteProgressCallback progress, ErrorCallback finish)
 {
-    if (files.empty()) {
-        if (finish)
-            finish(invalidArgument());
-        return nullptr;
-    }
+    if (files.empty())
+        return refuse(finish);
     return adbManager_->deleteOVFiles(files, needUpdateMediaLibrary, std::move(analysis), std::move(progress),
                                       std::move(finish));
 }
@@ -193,11 +195,8 @@ OVDeviceClient::OperationRef OVDeviceClient::deleteOVFiles(const std::vector<OVF
 OVDeviceClient::OperationRef OVDeviceClient::renameFile(const OVFileRef& file, const std::string& name,
                                                         ErrorCallback finish)
 {
-    if (!file) {
-        if (finish)
-            finish(invalidArgument());
-        return nullptr;
-    }
+    if (!file)
+        return refuse(finish);
     return adbManager_->renameFile(file, name, std::move(finish));
 }
 
@@ -206,11 +205,8 @@ OVDeviceClient::OperationRef OVDeviceClient::downloadFiles(const std::vector<OVF
                                                            DownloadProgressCallback progress,
                                                            DownloadFinishCallback finish)
 {
-    if (files.empty() || !hostPath.isFileURL()) {
-        if (finish)
-            finish(invalidArgument(), false);
-        return nullptr;
-    }
+    if (files.empty() || !hostPath.isFileURL())
+        return refuse(finish, false);
     return adbManager_->downloadFiles(files, hostPath.path(), std::move(analysis), std::move(progress),
                                       std::move(finish));
 }
@@ -220,11 +216,8 @@ OVDeviceClient::OperationRef OVDeviceClient::downloadAlbums(const std::vector<st
                                                             DownloadProgressCallback progress,
                                                             DownloadFinishCallback finish)
 {
-    if (albums.empty() || !hostPath.isFileURL()) {
-        if (finish)
-            finish(invalidArgument(), false);
-        return nullptr;
-    }
+    if (albums.empty() || !hostPath.isFileURL())
+        return refuse(finish, false);
     return adbManager_->downloadAlbums(albums, hostPath.path(), std::move(analysis), std::move(progress),
                                        std::move(finish));
 }
@@ -236,11 +229,8 @@ OVDeviceClient::OperationRef OVDeviceClient::uploadFiles(const std::vector<HostU
 {
     const bool allFileURLs =
         std::all_of(files.begin(), files.end(), [](const HostURL& url) { return url.isFileURL(); });
-    if (files.empty() || !allFileURLs || !to || !to->isDirectory() || to->path().empty()) {
-        if (finish)
-            finish(invalidArgument(), 0, false);
-        return nullptr;
-    }
+    if (files.empty() || !allFileURLs || !to || !to->isDirectory() || to->path().empty())
+        return refuse(finish, uint64_t{0}, false);
     std::vector<std::string> paths;
     paths.reserve(files.size());
     for (const auto& url : files)

@@ -53,21 +53,7 @@ bool Task::launch()
 {
     rawClose();
 
-    if (callsystem_pipe(stdinPipe_) != 0 || callsystem_pipe(stdoutPipe_) != 0 ||
-        callsystem_pipe(stderrPipe_) != 0) {
-        int saved = errno;
-        callsystem_close(stdinPipe_);
-        callsystem_close(stdoutPipe_);
-        callsystem_close(stderrPipe_);
-        errno = saved;
-        return false;
-    }
-    // The parent's ends belong to their handles from here on, so every
-    // failure below closes each descriptor exactly once.
-    auto input = std::make_shared<FileHandle>(stdinPipe_[1]);
-    auto output = std::make_shared<FileHandle>(stdoutPipe_[0]);
-    auto error = std::make_shared<FileHandle>(stderrPipe_[0]);
-    stdinPipe_[1] = stdoutPipe_[0] = stderrPipe_[0] = -1;
+    // Closes what is left of the pipes, keeping the failure's errno.
     auto failed = [this] {
         int saved = errno;
         callsystem_close(stdinPipe_);
@@ -76,6 +62,14 @@ bool Task::launch()
         errno = saved;
         return false;
     };
+    if (callsystem_pipe(stdinPipe_) != 0 || callsystem_pipe(stdoutPipe_) != 0 || callsystem_pipe(stderrPipe_) != 0)
+        return failed();
+    // The parent's ends belong to their handles from here on, so every
+    // failure below closes each descriptor exactly once.
+    auto input = std::make_shared<FileHandle>(stdinPipe_[1]);
+    auto output = std::make_shared<FileHandle>(stdoutPipe_[0]);
+    auto error = std::make_shared<FileHandle>(stderrPipe_[0]);
+    stdinPipe_[1] = stdoutPipe_[0] = stderrPipe_[0] = -1;
 
     Lists lists;
     for (const auto& [name, value] : environment_)

@@ -58,6 +58,36 @@ TEST(ADBErrorTest, FreeMessagesAreGenericFailures)
     EXPECT_EQ(bare.recoverySuggestion, "How to recovery");
 }
 
+// A failed phone command names its path and keeps what adb said, without
+// the line ends that would break the alert's text.
+TEST(ADBErrorTest, PathErrorsKeepWhatAdbSaidWithoutLineEnds)
+{
+    struct Case {
+        const char* said;
+        std::optional<std::string> kept;  // nullopt: no "adb" entry at all
+    };
+    const Case cases[] = {
+        {"remote object does not exist\n", "remote object does not exist"},
+        {"no space left\r\n\r\n", "no space left"},
+        {"two\nlines\n", "two\nlines"},
+        {"", std::nullopt},
+        {"\r\n", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        const Error error = adb_errorForPath("/sdcard/a b.jpg", c.said);
+        EXPECT_EQ(error.domain, kADBErrorDomain) << c.said;
+        EXPECT_EQ(error.code, ADBErrorGeneric) << c.said;
+        EXPECT_EQ(error.info.at("path"), "/sdcard/a b.jpg") << c.said;
+        const auto adb = error.info.find("adb");
+        if (c.kept) {
+            ASSERT_NE(adb, error.info.end()) << c.said;
+            EXPECT_EQ(adb->second, *c.kept);
+        } else {
+            EXPECT_EQ(adb, error.info.end()) << c.said;
+        }
+    }
+}
+
 TEST(ADBErrorTest, KeyedTextsComeFromTheApplicationsTable)
 {
     setLocalizedStringProvider([](const std::string& key) -> std::optional<std::string> {
