@@ -3,14 +3,22 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <set>
 #include <thread>
 
 #include "PhoneTestSupport.h"
 #include "core/bridge/ADBError.h"
+#include "core/bridge/OVAudioAlbum.h"
+#include "core/bridge/OVAudioFile.h"
 #include "core/bridge/OVADBManager.h"
 #include "core/bridge/OVDeviceClient.h"
 #include "core/bridge/OVImageAlbum.h"
 #include "core/bridge/OVImageFile.h"
+#include "core/bridge/OVVideoFile.h"
+#include "core/bridge/OVVisualFile.h"
 #include "platform/Thread.h"
 
 namespace orv::test {
@@ -358,6 +366,294 @@ TEST_F(OVDeviceClientSessionTest, LoadBrowseTransferRenameDeleteAndUnplug)
     wait([&] { return lost.count == 1; });
     EXPECT_TRUE(lost.error);
     EXPECT_EQ(lost.thread, mainThread);
+}
+
+
+// The client's plain forwarders, each called through the client against a
+// loaded phone: the right manager method answers (a library of the asked
+// kind, a thumbnail request of the asked type), and only later, on the main
+// queue.
+class OVDeviceClientForwardingTest : public PhoneTest {
+protected:
+    void SetUp() override
+    {
+        PhoneTest::SetUp();
+        Calls load;
+        client->updateWithSerialNumber(serial, [&](std::optional<Error> e) { load.note(e); });
+        ASSERT_TRUE(waitFor([&] { return load.count == 1; }, std::chrono::seconds(60)));
+        ASSERT_FALSE(load.error) << load.error->description();
+        sim().clearLog();
+    }
+    void TearDown() override
+    {
+        client.reset();  // cancels what is queued and waits for what runs
+        PhoneTest::TearDown();
+    }
+
+    // The library the client answers, with checks that it came once, after
+    // the call returned, on the main thread, without an error.
+    OVMediaLibrary library(OVDeviceClient::OperationRef (OVDeviceClient::*fetch)(OVDeviceClient::LibraryCallback))
+    {
+        Calls calls;
+        std::optional<OVMediaLibrary> result;
+        ((*client).*fetch)([&](std::optional<OVMediaLibrary> library, std::optional<Error> e) {
+            result = std::move(library);
+            calls.note(e);
+        });
+        EXPECT_EQ(calls.count, 0) << "answered on the caller's stack";
+        EXPECT_TRUE(waitFor([&] { return calls.count > 0; }));
+        drainMainQueue();
+        EXPECT_EQ(calls.count, 1);
+        EXPECT_EQ(calls.thread, std::this_thread::get_id());
+        EXPECT_FALSE(calls.error) << calls.error->description();
+        return result.value_or(OVMediaLibrary{});
+    }
+
+    // The listed records of one class in a phone folder.
+    std::vector<OVFileRef> listed(const std::shared_ptr<OVDirectoryFile>& folder, const std::string& className)
+    {
+        std::vector<OVFileRef> files;
+        bool done = false;
+        client->filesInDirectory(folder, [&](std::vector<OVFileRef> found, std::optional<Error>) {
+            files = std::move(found);
+            done = true;
+        });
+        EXPECT_TRUE(waitFor([&] { return done; }));
+        std::erase_if(files, [&](const OVFileRef& f) { return f->className() != className; });
+        return files;
+    }
+
+    // (command, type) of each companion request the phone received.
+    std::set<std::pair<int, int>> companionRequests()
+    {
+        std::set<std::pair<int, int>> requests;
+        for (const auto& entry : sim().log(serial, "companion"))
+            requests.emplace(entry.at("cmd").get<int>(), entry.at("type").get<int>());
+        return requests;
+    }
+
+    std::unique_ptr<OVDeviceClient> client = std::make_unique<OVDeviceClient>();
+};
+
+std::vector<OVFileRef> firstFew(std::vector<OVFileRef> files)
+{
+    files.resize(std::min<size_t>(files.size(), 3));
+    return files;
+}
+
+std::shared_ptr<const std::vector<uint8_t>> thumbnailOf(const OVFileRef& file)
+{
+    if (auto visual = std::dynamic_pointer_cast<OVVisualFile>(file))
+        return visual->thumbnail();
+    if (auto album = std::dynamic_pointer_cast<OVAudioAlbum>(file))
+        return album->thumbnail();
+    return nullptr;
+}
+
+TEST_F(OVDeviceClientForwardingTest, LibrariesAndThumbnailsComeFromTheAskedKind)
+{
+    // Each library names its own lists and holds records of its own classes.
+    const OVMediaLibrary videos = library(&OVDeviceClient::fetchVideoLibraryWithCallback);
+    const OVMediaLibrary music = library(&OVDeviceClient::fetchAudioLibraryWithCallback);
+    struct Shelf {
+        const char* what;
+        const OVMediaLibrary& library;
+        const char* key;
+        const char* className;
+    };
+    for (const Shelf& shelf : {Shelf{"videos", videos, "videos", "OVVideoFile"},
+                               Shelf{"video folders", videos, "otherDirs", "OVVideoDirectory"},
+                               Shelf{"songs", music, "songs", "OVAudioFile"},
+                               Shelf{"music albums", music, "albums", "OVAudioAlbum"}}) {
+        auto it = shelf.library.find(shelf.key);
+        ASSERT_NE(it, shelf.library.end()) << shelf.what;
+        ASSERT_FALSE(it->second.empty()) << shelf.what;
+        for (const auto& record : it->second)
+            EXPECT_EQ(record->className(), std::string(shelf.className)) << shelf.what << " " << record->path();
+    }
+
+    // Thumbnails: each request reaches the phone with its own command and
+    // type, and the records hold pictures when the block runs.
+    constexpr int kById = 0x08;
+    constexpr int kByPath = 0x01;
+    struct Case {
+        const char* what;
+        std::vector<OVFileRef> records;
+        std::function<OVDeviceClient::OperationRef(const std::vector<OVFileRef>&, OVDeviceClient::ErrorCallback)> ask;
+        std::pair<int, int> request;
+    };
+    const std::vector<Case> cases = {
+        {"videos by id", firstFew(videos.at("videos")),
+         [&](auto& records, auto block) { return client->thumbnailsForVideos(records, block); }, {kById, 2}},
+        {"album covers by id", firstFew(music.at("albums")),
+         [&](auto& records, auto block) { return client->thumbnailsAudioAlbums(records, block); }, {kById, 3}},
+        {"pictures by path", firstFew(listed(OVDeviceClient::cameraDir(), "OVImageFile")),
+         [&](auto& records, auto block) { return client->thumbnailsForImageFiles(records, block); }, {kByPath, 1}},
+        {"videos by path", firstFew(listed(OVDeviceClient::cameraDir(), "OVVideoFile")),
+         [&](auto& records, auto block) { return client->thumbnailsForVideoFiles(records, block); }, {kByPath, 2}},
+    };
+    for (const auto& c : cases) {
+        ASSERT_FALSE(c.records.empty()) << c.what;
+        for (const auto& record : c.records)
+            ASSERT_FALSE(thumbnailOf(record)) << c.what << " " << record->path();
+        sim().clearLog();
+        Calls calls;
+        EXPECT_NE(c.ask(c.records, [&](std::optional<Error> e) { calls.note(e); }), nullptr) << c.what;
+        EXPECT_EQ(calls.count, 0) << c.what << ": answered on the caller's stack";
+        ASSERT_TRUE(waitFor([&] { return calls.count > 0; })) << c.what;
+        drainMainQueue();
+        EXPECT_EQ(calls.count, 1) << c.what;
+        EXPECT_EQ(calls.thread, std::this_thread::get_id()) << c.what;
+        EXPECT_FALSE(calls.error) << c.what << ": " << calls.error->description();
+        for (const auto& record : c.records)
+            EXPECT_TRUE(thumbnailOf(record)) << c.what << " " << record->path();
+        const auto requests = companionRequests();
+        EXPECT_TRUE(requests.count(c.request)) << c.what;
+        const std::pair<int, int> otherKind = {c.request.first == kById ? kByPath : kById, c.request.second};
+        EXPECT_FALSE(requests.count(otherKind)) << c.what;
+    }
+}
+
+TEST_F(OVDeviceClientForwardingTest, LibraryChangesReachTheBlockOfTheirKind)
+{
+    struct Seen {
+        std::vector<std::string> added;
+        bool offMain = false;
+    };
+    // Shared with the blocks, which the client keeps beyond this test's body.
+    auto shared = std::make_shared<std::map<std::string, Seen>>();
+    auto& seen = *shared;
+    auto recorder = [&](const std::string& kind) {
+        return [shared, kind](const std::optional<OVLibraryChange>& change) {
+            if (!change)
+                return;  // a coalesced refresh, which these files do not cause
+            Seen& s = (*shared)[kind];
+            s.offMain = s.offMain || !isMainThread();
+            for (const auto& record : change->added)
+                s.added.push_back(record->path());
+        };
+    };
+    client->registerPhotoLibraryChangeWithBlock(recorder("photos"));
+    client->registerVideoLibraryChangeWithBlock(recorder("videos"));
+    client->registerAudioLibraryChangeWithBlock(recorder("music"));
+    ASSERT_TRUE(waitFor([&] { return sim().keepAlive(serial).size() == 1; }));
+
+    // Real media bytes, so the phone's library takes each file in.
+    auto bytesOf = [&](const std::string& relative) {
+        std::ifstream in(phoneRoot() / relative, std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    };
+    struct Case {
+        const char* kind;
+        std::string example;  // a file of that kind already on the phone
+        std::string added;    // where the new one goes, below the storage root
+    };
+    const std::vector<Case> cases = {
+        {"photos", "Download/wallpaper.jpg", "DCIM/Camera/forwarded.jpg"},
+        {"videos", "Movies/Holiday.mp4", "Movies/forwarded.mp4"},
+        {"music", "Music/voice memo.mp3", "Music/forwarded.mp3"},
+    };
+    for (const auto& c : cases) {
+        const std::string bytes = bytesOf(c.example);
+        ASSERT_FALSE(bytes.empty()) << c.example;
+        sim().putFile(serial, "/sdcard/" + c.added, bytes);
+        const std::string path = storage(c.added);
+        ASSERT_TRUE(waitFor([&] {
+            const auto& added = seen[c.kind].added;
+            return std::find(added.begin(), added.end(), path) != added.end();
+        })) << c.kind;
+    }
+    drainMainQueue();
+    for (const auto& c : cases) {
+        EXPECT_FALSE(seen[c.kind].offMain) << c.kind;
+        for (const auto& [kind, s] : seen) {
+            if (kind == c.kind)
+                continue;
+            EXPECT_EQ(std::count(s.added.begin(), s.added.end(), storage(c.added)), 0)
+                << c.added << " reached the " << kind << " block";
+        }
+    }
+    for (const auto& c : cases)
+        sim().shell(serial, "rm -f '/sdcard/" + c.added + "'");
+}
+
+// The counts, through a client whose manager knows the phone's serial: each
+// standard folder's regular files, as the phone's own find would count them.
+class OVDeviceClientCountTest : public PhoneTest {
+protected:
+    static int64_t hostCount(const fs::path& root)
+    {
+        int64_t files = 0;
+        for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
+            if (it->path().filename().string().starts_with(".")) {
+                it.disable_recursion_pending();
+                continue;
+            }
+            if (it.depth() >= 5)
+                it.disable_recursion_pending();
+            if (it->is_regular_file() && !it->is_symlink())
+                ++files;
+        }
+        return files;
+    }
+};
+
+TEST_F(OVDeviceClientCountTest, EachCountIsItsFolderOnTheMainQueue)
+{
+    using Count = OVDeviceClient::OperationRef (OVDeviceClient::*)(OVDeviceClient::CountCallback);
+    struct Case {
+        const char* what;
+        Count count;
+        std::string folder;  // below the phone's storage root
+    };
+    const std::vector<Case> cases = {
+        {"root", &OVDeviceClient::countFilesInRoot, ""},
+        {"download", &OVDeviceClient::countFilesInDownload, "Download"},
+        {"audio", &OVDeviceClient::countFilesInAudio, "Music"},
+        {"video", &OVDeviceClient::countFilesInVideo, "DCIM"},
+    };
+    std::set<int64_t> distinct;
+    for (const auto& c : cases)
+        distinct.insert(hostCount(phoneRoot() / c.folder));
+    ASSERT_EQ(distinct.size(), cases.size()) << "the phone's folders must differ to tell the counts apart";
+
+    struct Answer {
+        Calls calls;
+        int64_t value = -1;
+    };
+    auto ask = [](OVDeviceClient& client, Count count, Answer& answer) {
+        return (client.*count)([&answer](int64_t value, std::optional<Error> e) {
+            answer.value = value;
+            answer.calls.note(e);
+        });
+    };
+
+    OVDeviceClient client;
+    client.adbManager()->setSerialNumber(serial);
+    for (const auto& c : cases) {
+        Answer answer;
+        EXPECT_NE(ask(client, c.count, answer), nullptr) << c.what;
+        EXPECT_EQ(answer.calls.count, 0) << c.what << ": answered on the caller's stack";
+        ASSERT_TRUE(waitFor([&] { return answer.calls.count > 0; })) << c.what;
+        drainMainQueue();
+        EXPECT_EQ(answer.calls.count, 1) << c.what;
+        EXPECT_EQ(answer.calls.thread, std::this_thread::get_id()) << c.what;
+        EXPECT_FALSE(answer.calls.error) << c.what;
+        EXPECT_EQ(answer.value, hostCount(phoneRoot() / c.folder)) << c.what;
+    }
+
+    // Without a serial each count refuses with code 2, later, on the main queue.
+    OVDeviceClient unplugged;
+    for (const auto& c : cases) {
+        Answer answer;
+        EXPECT_EQ(ask(unplugged, c.count, answer), nullptr) << c.what;
+        EXPECT_EQ(answer.calls.count, 0) << c.what;
+        ASSERT_TRUE(waitFor([&] { return answer.calls.count > 0; })) << c.what;
+        EXPECT_EQ(answer.calls.thread, std::this_thread::get_id()) << c.what;
+        ASSERT_TRUE(answer.calls.error) << c.what;
+        EXPECT_EQ(answer.calls.error->code, ADBErrorNotConnected) << c.what;
+        EXPECT_EQ(answer.value, 0) << c.what;
+    }
 }
 
 }  // namespace
