@@ -1,5 +1,7 @@
 #include "core/bridge/OVADBForwardOperation.h"
 
+#include <cerrno>
+
 #include "core/bridge/ADBError.h"
 #include "core/bridge/OVADBManagerOperation.h"
 #include "platform/Dispatch.h"
@@ -10,6 +12,26 @@ namespace {
 
 std::atomic<double> timeoutScale{1.0};
 std::atomic<size_t> liveCount{0};
+
+// True for the socket errors that only a connection attempt gives: nothing
+// listened at the port, or the address could not be found. Told apart by the
+// error itself, since the socket's callbacks may overtake one another.
+bool neverConnected(const Error& error)
+{
+    if (error.domain == GCDAsyncSocketLookupErrorDomain)
+        return true;
+    if (error.domain != GCDAsyncSocketPOSIXErrorDomain)
+        return false;
+    switch (error.code) {
+    case ECONNREFUSED:
+    case ENETUNREACH:
+    case EHOSTUNREACH:
+    case EADDRNOTAVAIL:
+        return true;
+    default:
+        return false;
+    }
+}
 
 }  // namespace
 
@@ -256,6 +278,16 @@ void OVADBForwardOperation::socketDidDisconnect(GCDAsyncSocket*, const std::opti
             return;
         if (error)
             bridgeLog(name() + " " + error->description());
+    }
+    if (error && neverConnected(*error)) {
+        // Nothing listens at the forwarded port: the service cannot be
+        // reached, which no retry of the request will mend.
+        Error unreachable = adb_errorWithCode(ADBErrorServiceNotStarted);
+        unreachable.info["underlyingDomain"] = error->domain;
+        unreachable.info["underlyingCode"] = std::to_string(error->code);
+        unreachable.info["underlying"] = error->description();
+        failWithError(unreachable);
+        return;
     }
     // Whether the phone reset the connection or closed it cleanly, the reply
     // is incomplete: never a success with nothing in it.

@@ -2,9 +2,11 @@
 // The base of every companion-service request: an asynchronous operation
 // that owns one TCP connection to the forwarded local port, writes its
 // request (sendRequest), reads one framed reply and hands the body to
-// parseResponseBody. Transport failures end it with an "ADBError": 10 when
-// the connection ends before the reply is complete, 11 on a timeout, 12 for
-// a reply without a body or with a malformed length. The outcome is handed
+// parseResponseBody. Transport failures end it with an "ADBError": 7 when
+// the forwarded port cannot be reached at all (the socket's own error in the
+// "underlying" info), 10 when the connection ends before the reply is
+// complete, 11 on a timeout, 12 for a reply without a body or with a
+// malformed length. The outcome is handed
 // to the subclass's finish block at most once, and never once the operation
 // was cancelled; cancelling a running request sends the close message.
 //

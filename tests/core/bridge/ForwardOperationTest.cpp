@@ -5,6 +5,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include <nlohmann/json.hpp>
 
 #include "CompanionTestSupport.h"
@@ -331,13 +333,60 @@ TEST(ForwardOperation, AFailedConnectReportsTheConnectError)
         FakeCompanion closed([](FakeConnection&) {});
         unused = closed.port();
     }
-    CancellingQueue queue("requests", 1);
-    Outcome outcome;
-    queue.addOperation(deviceInfo(unused, outcome));
-    ASSERT_TRUE(outcome.wait());
-    ASSERT_TRUE(outcome.error());
-    queue.waitUntilAllOperationsAreFinished();
-    EXPECT_EQ(outcome.calls(), 1);
+    // Every message: the service cannot be reached (not "the phone reset
+    // the connection", which callers retry), with the socket's refusal kept.
+    struct Case {
+        const char* name;
+        std::function<OperationRef(uint16_t port, Outcome& outcome)> make;
+    };
+    auto withPort = [](auto operation, uint16_t port) {
+        operation->setSocketPort(port);
+        return OperationRef(operation);
+    };
+    const std::vector<Case> cases = {
+        {"device information", [](uint16_t p, Outcome& o) { return OperationRef(deviceInfo(p, o)); }},
+        {"library",
+         [&](uint16_t p, Outcome& o) {
+             return withPort(OVADBForwardMediaFetchOperation::initWithrequestType(
+                                 1, [&o](std::optional<OVMediaLibrary>, std::optional<Error> e) { o.record(e); }),
+                             p);
+         }},
+        {"thumbnails by id",
+         [&](uint16_t p, Outcome& o) {
+             return withPort(OVADBForwardMediaThumbnailOperation::initWithThumbnailType(
+                                 1, {image(1)}, [&o](std::optional<Error> e) { o.record(e); }),
+                             p);
+         }},
+        {"thumbnails by path",
+         [&](uint16_t p, Outcome& o) {
+             return withPort(OVADBForwardFileThumbnailOperation::initWithRequestType(
+                                 1, {image(0, "/a")}, [&o](std::optional<Error> e) { o.record(e); }),
+                             p);
+         }},
+        {"media rescan",
+         [&](uint16_t p, Outcome& o) {
+             auto op = OVADBForwardUpdateMediaOperation::initWithCallback([&o](std::optional<Error> e) { o.record(e); });
+             op->setOperation(1);
+             op->setFilePaths({"/DCIM/a.jpg"});
+             return withPort(op, p);
+         }},
+    };
+    for (const auto& c : cases) {
+        CancellingQueue queue("requests", 1);
+        Outcome outcome;
+        queue.addOperation(c.make(unused, outcome));
+        ASSERT_TRUE(outcome.wait()) << c.name;
+        queue.waitUntilAllOperationsAreFinished();
+        EXPECT_EQ(outcome.calls(), 1) << c.name;
+        const auto error = outcome.error();
+        ASSERT_TRUE(error) << c.name;
+        EXPECT_EQ(error->domain, kADBErrorDomain) << c.name;
+        EXPECT_EQ(error->code, ADBErrorServiceNotStarted) << c.name;
+        EXPECT_EQ(error->message, messageForCode(ADBErrorServiceNotStarted)) << c.name;
+        EXPECT_EQ(error->info.at("underlyingDomain"), GCDAsyncSocketPOSIXErrorDomain) << c.name;
+        EXPECT_EQ(error->info.at("underlyingCode"), std::to_string(ECONNREFUSED)) << c.name;
+        EXPECT_FALSE(error->info.at("underlying").empty()) << c.name;
+    }
 }
 
 TEST(ForwardOperation, NothingToTellThePhoneSucceedsWithoutConnecting)
