@@ -36,15 +36,16 @@ struct AcceptLog {
         changed.notify_all();
     }
 
-    // The failures on `listenFD` once there are `count` of them (empty at the deadline).
-    std::vector<AcceptFailure> waitForFailures(int listenFD, size_t count)
+    // The attempts on `listenFD` that found no descriptor free, once there
+    // are `count` of them (empty at the deadline).
+    std::vector<AcceptFailure> waitForExhaustedAttempts(int listenFD, size_t count)
     {
         std::unique_lock lock(mutex);
         std::vector<AcceptFailure> found;
         changed.wait_until(lock, Clock::now() + kDeadline, [&] {
             found.clear();
             for (const auto& f : failures)
-                if (f.listenFD == listenFD)
+                if (f.listenFD == listenFD && f.errorNumber == EMFILE)
                     found.push_back(f);
             return found.size() >= count;
         });
@@ -150,12 +151,20 @@ protected:
     void SetUp() override
     {
         SocketTest::SetUp();
-        acceptLog().clear();
         sock->setIPv6Enabled(false);
         Error error;
         ASSERT_TRUE(sock->acceptOnInterface("localhost", 0, &error)) << error.description();
         port = sock->localPort();
         sock->performBlock([&] { listenFD = sock->socketFD(); });
+        // One connection taken while descriptors remain, so that work done
+        // only the first time (a sanitizer's type checks need descriptors of
+        // their own) is behind us.
+        first = Peer::connectTo(address4(port));
+        auto accepted = delegate->waitFor(SocketEvent::Accept);
+        ASSERT_TRUE(accepted);
+        extraSockets.push_back(accepted->accepted);
+        drain();  // the listener's last look for more, before descriptors run out
+        acceptLog().clear();
         // Made while descriptors remain; connected once none do.
         client = Peer(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
         ASSERT_TRUE(client);
@@ -170,6 +179,7 @@ protected:
 
     uint16_t port = 0;
     int listenFD = -1;
+    Peer first;
     Peer client;
 };
 
@@ -185,17 +195,16 @@ TEST_F(AcceptOutOfDescriptorsTest, PendingConnectionWaitsWithGrowingPausesAndIsT
 
         // A listener that retried at once would pile these up within
         // microseconds; each retry must come a pause later, each pause longer.
-        const auto failures = acceptLog().waitForFailures(listenFD, 4);
+        const auto failures = acceptLog().waitForExhaustedAttempts(listenFD, 4);
         ASSERT_EQ(failures.size(), 4u) << "the listener stopped trying to accept";
         auto least = std::chrono::milliseconds(90);
         for (size_t i = 1; i < failures.size(); ++i, least *= 2) {
-            EXPECT_EQ(failures[i].errorNumber, EMFILE);
             EXPECT_GE(failures[i].when - failures[i - 1].when, least) << "retry " << i;
         }
-        EXPECT_EQ(delegate->count(SocketEvent::Accept), 0u);
+        EXPECT_EQ(delegate->count(SocketEvent::Accept), 1u);
 
         exhaustion.freeOne();
-        auto accepted = delegate->waitFor(SocketEvent::Accept);
+        auto accepted = delegate->waitFor(SocketEvent::Accept, 2);
         ASSERT_TRUE(accepted) << "the pending connection was not taken once a descriptor was free";
         extraSockets.push_back(accepted->accepted);
         EXPECT_EQ(accepted->accepted->connectedPort(), ntohs(clientAddress.sin_port));
@@ -211,7 +220,7 @@ TEST_F(AcceptOutOfDescriptorsTest, ClosingWhilePausedClosesTheListener)
     {
         DescriptorExhaustion exhaustion;
         ASSERT_TRUE(connectClient());
-        ASSERT_FALSE(acceptLog().waitForFailures(listenFD, 1).empty());
+        ASSERT_FALSE(acceptLog().waitForExhaustedAttempts(listenFD, 1).empty());
         sock->disconnect();
         auto disconnected = delegate->waitFor(SocketEvent::Disconnect);
         ASSERT_TRUE(disconnected);

@@ -27,9 +27,10 @@ protected:
     // it (kept until the test ends); nullptr when none came.
     std::shared_ptr<GCDAsyncSocket> acceptClient(const Bytes& address, Peer& client)
     {
+        const size_t acceptedBefore = delegate->count(SocketEvent::Accept);
         client = Peer::connectTo(address);
         EXPECT_TRUE(client);
-        auto accepted = delegate->waitFor(SocketEvent::Accept, delegate->count(SocketEvent::Accept) + 1);
+        auto accepted = delegate->waitFor(SocketEvent::Accept, acceptedBefore + 1);
         if (!accepted)
             return nullptr;
         extraSockets.push_back(accepted->accepted);
