@@ -51,6 +51,7 @@ struct Source::Impl : std::enable_shared_from_this<Source::Impl> {
     void activateLocked();
     void armTimerLocked();
     void queueCancelHandlerLocked();
+    bool deliverableLocked();
     void onReady();
     void deliverDescriptorEvent();
     void onTimerFired(uint64_t firedGeneration);
@@ -107,32 +108,36 @@ void Source::Impl::onReady()
     queue->async([self = shared_from_this()] { self->deliverDescriptorEvent(); });
 }
 
+// An event may reach the handler unless the source is cancelled; while it is
+// suspended the event is remembered and delivered on resume.
+bool Source::Impl::deliverableLocked()
+{
+    if (cancelled)
+        return false;
+    if (suspendCount > 0) {
+        eventWhileSuspended = true;
+        return false;
+    }
+    return true;
+}
+
 void Source::Impl::deliverDescriptorEvent()
 {
     Task handler;
     {
         std::lock_guard lock(mutex);
-        if (cancelled)
+        if (!deliverableLocked())
             return;
-        if (suspendCount > 0) {
-            eventWhileSuspended = true;
-            return;
-        }
         handler = eventHandler;
     }
     data.store(kind == Kind::Read ? readableEstimate(fd) : 1, std::memory_order_relaxed);
     if (handler)
         handler();
+    // Level semantics: the descriptor is watched again (now, or on resume) and
+    // fires again if it is still ready.
     std::lock_guard lock(mutex);
-    if (cancelled)
-        return;
-    if (suspendCount > 0) {
-        // Level semantics: the descriptor is watched again on resume and fires
-        // again then if it is still ready.
-        eventWhileSuspended = true;
-        return;
-    }
-    detail::reactor().rewatch(watchId);
+    if (deliverableLocked())
+        detail::reactor().rewatch(watchId);
 }
 
 void Source::Impl::armTimerLocked()
@@ -173,12 +178,9 @@ void Source::Impl::deliverTimer()
     {
         std::lock_guard lock(mutex);
         timerDeliveryQueued = false;
-        if (cancelled || pendingFires == 0)
-            return;  // a re-arm in between voided these firings
-        if (suspendCount > 0) {
-            eventWhileSuspended = true;  // delivered on resume
+        // A re-arm in between voids the firings.
+        if (pendingFires == 0 || !deliverableLocked())
             return;
-        }
         fires = pendingFires;
         pendingFires = 0;
         handler = eventHandler;
