@@ -16,6 +16,18 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// A center whose handlers note, in order, which observer heard a post.
+class NotificationOrderTest : public testing::Test {
+protected:
+    NotificationCenter::Handler heard(std::string who)
+    {
+        return [this, who](const Notification&) { got.push_back(who); };
+    }
+
+    NotificationCenter center;
+    std::vector<std::string> got;
+};
+
 TEST(NotificationCenterTest, DeliversByNameAndSender)
 {
     int card = 0;
@@ -52,17 +64,14 @@ TEST(NotificationCenterTest, DeliversByNameAndSender)
     }
 }
 
-TEST(NotificationCenterTest, RemovesSelectively)
+TEST_F(NotificationOrderTest, RemovesSelectively)
 {
-    NotificationCenter center;
     int a = 0;
     int b = 0;
     int card = 0;
-    std::vector<std::string> got;
-    auto record = [&](std::string who) { return [&got, who](const Notification& n) { got.push_back(who + ":" + n.name); }; };
-    center.addObserver(&a, record("a"), "eject");
-    center.addObserver(&a, record("a"), "update", &card);
-    center.addObserver(&b, record("b"), "eject");
+    center.addObserver(&a, heard("a:eject"), "eject");
+    center.addObserver(&a, heard("a:update"), "update", &card);
+    center.addObserver(&b, heard("b:eject"), "eject");
 
     center.removeObserver(&a, "update", &card);
     center.postNotificationName("update", &card);
@@ -81,15 +90,13 @@ TEST(NotificationCenterTest, RemovesSelectively)
     EXPECT_TRUE(got.empty());
 }
 
-TEST(NotificationCenterTest, ObserversChangedDuringAPost)
+TEST_F(NotificationOrderTest, ObserversChangedDuringAPost)
 {
-    NotificationCenter center;
     int selfRemover = 0;
     int remover = 0;
     int victim = 0;
     int adder = 0;
     int late = 0;
-    std::vector<std::string> got;
     center.addObserver(&selfRemover, [&](const Notification&) {
         got.push_back("selfRemover");
         center.removeObserver(&selfRemover);
@@ -98,10 +105,10 @@ TEST(NotificationCenterTest, ObserversChangedDuringAPost)
         got.push_back("remover");
         center.removeObserver(&victim);
     }, "n");
-    center.addObserver(&victim, [&](const Notification&) { got.push_back("victim"); }, "n");
+    center.addObserver(&victim, heard("victim"), "n");
     center.addObserver(&adder, [&](const Notification&) {
         got.push_back("adder");
-        center.addObserver(&late, [&](const Notification&) { got.push_back("late"); }, "n");
+        center.addObserver(&late, heard("late"), "n");
         center.removeObserver(&adder);
     }, "n");
 
@@ -114,13 +121,11 @@ TEST(NotificationCenterTest, ObserversChangedDuringAPost)
     EXPECT_EQ(got, (std::vector<std::string>{"remover", "late"}));
 }
 
-TEST(NotificationCenterTest, NestedPostsAndRemovalInsideThem)
+TEST_F(NotificationOrderTest, NestedPostsAndRemovalInsideThem)
 {
-    NotificationCenter center;
     int outer = 0;
     int inner = 0;
     int afterInner = 0;
-    std::vector<std::string> got;
     center.addObserver(&outer, [&](const Notification&) {
         got.push_back("outer");
         center.postNotificationName("inner");
@@ -132,7 +137,7 @@ TEST(NotificationCenterTest, NestedPostsAndRemovalInsideThem)
         center.removeObserver(&outer);
         center.removeObserver(&afterInner);
     }, "inner");
-    center.addObserver(&afterInner, [&](const Notification&) { got.push_back("afterInner"); }, "inner");
+    center.addObserver(&afterInner, heard("afterInner"), "inner");
     center.postNotificationName("outer");
     center.postNotificationName("outer");
     EXPECT_EQ(got, (std::vector<std::string>{"outer", "inner"}));

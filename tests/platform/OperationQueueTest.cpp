@@ -317,33 +317,26 @@ TEST(OperationQueue, OperationThatIsNotReadyWaitsWhateverItsPriority)
         std::function<std::shared_ptr<BlockOperation>(HeldQueue&, const OperationRef& blocker)> make;
         std::function<void(BlockOperation& op, ManualOperation& blocker)> unblock;
     };
+    auto dependsOnBlocker = [](HeldQueue& held, const OperationRef& blocker) {
+        auto op = held.make("blocked", QueuePriority::VeryHigh);
+        op->addDependency(blocker);
+        return op;
+    };
     const Case cases[] = {
         {"its dependency finishes",
-         [](HeldQueue& held, const OperationRef& blocker) {
-             auto op = held.make("blocked", QueuePriority::VeryHigh);
-             op->addDependency(blocker);
-             return op;
-         },
+         dependsOnBlocker,
          [](BlockOperation&, ManualOperation& blocker) {
              blocker.start();
              blocker.finish();
          }},
         {"its dependency is cancelled and finishes",
-         [](HeldQueue& held, const OperationRef& blocker) {
-             auto op = held.make("blocked", QueuePriority::VeryHigh);
-             op->addDependency(blocker);
-             return op;
-         },
+         dependsOnBlocker,
          [](BlockOperation&, ManualOperation& blocker) {
              blocker.cancel();
              blocker.start();
          }},
         {"its dependency is removed",
-         [](HeldQueue& held, const OperationRef& blocker) {
-             auto op = held.make("blocked", QueuePriority::VeryHigh);
-             op->addDependency(blocker);
-             return op;
-         },
+         dependsOnBlocker,
          [](BlockOperation& op, ManualOperation& blocker) { op.removeDependency(blocker.shared_from_this()); }},
         {"its own condition is met",
          [](HeldQueue& held, const OperationRef&) {

@@ -143,10 +143,19 @@ char taskState(pid_t tid)
     return close == std::string::npos || close + 2 >= line.size() ? '?' : line[close + 2];
 }
 
-WakeMonitor::Options detecting(ManualQueue& queue, FakeSleepClock& clock)
+// Wakes reach subscribers through `queue`. The zero interval keeps the clock
+// unwatched, so only simulateWake() wakes the monitor.
+WakeMonitor::Options simulatedOnly(ManualQueue& queue)
 {
     WakeMonitor::Options options;
     options.executor = queue.executor();
+    options.interval = 0s;
+    return options;
+}
+
+WakeMonitor::Options detecting(ManualQueue& queue, FakeSleepClock& clock)
+{
+    WakeMonitor::Options options = simulatedOnly(queue);
     options.sleepClock = clock.clock();
     options.interval = 1ms;
     options.threshold = 2s;
@@ -156,10 +165,7 @@ WakeMonitor::Options detecting(ManualQueue& queue, FakeSleepClock& clock)
 TEST(WakeMonitorTest, SimulatedWakeReachesEverySubscriberThroughTheExecutor)
 {
     ManualQueue queue;
-    WakeMonitor::Options options;
-    options.executor = queue.executor();
-    options.interval = 0s;
-    WakeMonitor monitor(options);
+    WakeMonitor monitor(simulatedOnly(queue));
     int a = 0;
     int b = 0;
     auto tokenA = monitor.subscribe([&] { ++a; });
@@ -227,10 +233,7 @@ TEST(WakeMonitorTest, OnlyAClockJumpAboveTheThresholdIsAWake)
 TEST(WakeMonitorTest, SubscribersMayUnsubscribeDuringDelivery)
 {
     ManualQueue queue;
-    WakeMonitor::Options options;
-    options.executor = queue.executor();
-    options.interval = 0s;
-    WakeMonitor monitor(options);
+    WakeMonitor monitor(simulatedOnly(queue));
     int a = 0;
     int b = 0;
     int c = 0;
@@ -260,10 +263,7 @@ TEST(WakeMonitorTest, SubscribersMayUnsubscribeDuringDelivery)
 TEST(WakeMonitorTest, UnsubscribeWaitsForACallRunningOnAnotherThread)
 {
     ManualQueue queue;
-    WakeMonitor::Options options;
-    options.executor = queue.executor();
-    options.interval = 0s;
-    WakeMonitor monitor(options);
+    WakeMonitor monitor(simulatedOnly(queue));
 
     // What the subscriber uses; its owner frees it once unsubscribed.
     auto resource = std::make_unique<std::string>("in use");
@@ -378,10 +378,7 @@ TEST(WakeMonitorTest, DeliveryQueuedPastTheMonitorsLifetimeDoesNothing)
     ManualQueue queue;
     int calls = 0;
     {
-        WakeMonitor::Options options;
-        options.executor = queue.executor();
-        options.interval = 0s;
-        WakeMonitor monitor(options);
+        WakeMonitor monitor(simulatedOnly(queue));
         monitor.subscribe([&] { ++calls; });
         monitor.simulateWake();
     }
