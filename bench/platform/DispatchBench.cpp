@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "Done.h"
@@ -105,57 +106,54 @@ void AsioGlobalPost(benchmark::State& state)
     state.SetItemsProcessed(state.iterations() * kPosts);
 }
 
-struct OursPingPong {
+// Bounces one task between two serial lanes until `left` round trips are
+// done. Lanes supplies toA/toB, each posting a task to one lane.
+template <class Lanes>
+struct PingPong : Lanes {
+    Done done;
+    int left = 0;
+    void ping()
+    {
+        if (left-- == 0) {
+            done.signal();
+            return;
+        }
+        this->toB([this] { this->toA([this] { ping(); }); });
+    }
+};
+
+template <class Lanes>
+void pingPongLatency(benchmark::State& state)
+{
+    PingPong<Lanes> game;
+    for (auto _ : state) {
+        game.left = kRoundTrips;
+        game.toA([&] { game.ping(); });
+        game.done.wait();
+    }
+    state.SetItemsProcessed(state.iterations() * kRoundTrips);
+}
+
+struct OurLanes {
     QueueRef a = Queue::makeSerial("bench.ping");
     QueueRef b = Queue::makeSerial("bench.pong");
-    Done done;
-    int left = 0;
-    void ping()
-    {
-        if (left-- == 0) {
-            done.signal();
-            return;
-        }
-        b->async([this] { a->async([this] { ping(); }); });
-    }
+    template <class Task>
+    void toA(Task task) { a->async(std::move(task)); }
+    template <class Task>
+    void toB(Task task) { b->async(std::move(task)); }
 };
 
-void OursPingPongLatency(benchmark::State& state)
-{
-    OursPingPong game;
-    for (auto _ : state) {
-        game.left = kRoundTrips;
-        game.a->async([&] { game.ping(); });
-        game.done.wait();
-    }
-    state.SetItemsProcessed(state.iterations() * kRoundTrips);
-}
-
-struct AsioPingPong {
+struct AsioLanes {
     AsioThreads a{1};
     AsioThreads b{1};
-    Done done;
-    int left = 0;
-    void ping()
-    {
-        if (left-- == 0) {
-            done.signal();
-            return;
-        }
-        asio::post(b.context, [this] { asio::post(a.context, [this] { ping(); }); });
-    }
+    template <class Task>
+    void toA(Task task) { asio::post(a.context, std::move(task)); }
+    template <class Task>
+    void toB(Task task) { asio::post(b.context, std::move(task)); }
 };
 
-void AsioPingPongLatency(benchmark::State& state)
-{
-    AsioPingPong game;
-    for (auto _ : state) {
-        game.left = kRoundTrips;
-        asio::post(game.a.context, [&] { game.ping(); });
-        game.done.wait();
-    }
-    state.SetItemsProcessed(state.iterations() * kRoundTrips);
-}
+void OursPingPongLatency(benchmark::State& state) { pingPongLatency<OurLanes>(state); }
+void AsioPingPongLatency(benchmark::State& state) { pingPongLatency<AsioLanes>(state); }
 
 }  // namespace
 
