@@ -26,6 +26,9 @@ size_t bufferLength(const std::shared_ptr<Bytes>& buffer)
     return buffer ? buffer->size() : 0;
 }
 
+// How much a small read takes from the descriptor at once when more is waiting.
+constexpr size_t kReadAhead = 64 * 1024;
+
 // Moves `length` bytes from the front of the pre-buffer to the end of what the
 // read holds, growing its buffer as needed.
 void moveFromPreBuffer(GCDAsyncSocketPreBuffer& preBuffer, GCDAsyncReadPacket& read, size_t length)
@@ -337,6 +340,13 @@ void GCDAsyncSocket::doReadData()
             bytesToRead = read->readLengthForTermWithHint(estimatedBytesAvailable, &readIntoPreBuffer);
         } else {
             bytesToRead = read->readLengthForNonTermWithHint(estimatedBytesAvailable);
+            if (bytesToRead < estimatedBytesAvailable && bytesToRead < kReadAhead) {
+                // A small read with more waiting (a frame's header, say): take
+                // what is waiting in one call and keep the rest for the next
+                // read, rather than leave it for another event of its own.
+                bytesToRead = std::min(estimatedBytesAvailable, kReadAhead);
+                readIntoPreBuffer = true;
+            }
         }
 
         uint8_t* buffer = nullptr;
@@ -396,9 +406,15 @@ void GCDAsyncSocket::doReadData()
 
         if (bytesRead > 0) {
             if (read->isLengthRead()) {
-                // Length reads never go through the pre-buffer.
-                read->bytesDone += bytesRead;
-                totalBytesReadForCurrentRead += bytesRead;
+                if (readIntoPreBuffer) {
+                    preBuffer_.didWrite(bytesRead);
+                    const size_t bytesToCopy = read->readLengthForNonTermWithHint(bytesRead);
+                    moveFromPreBuffer(preBuffer_, *read, bytesToCopy);
+                    totalBytesReadForCurrentRead += bytesToCopy;
+                } else {
+                    read->bytesDone += bytesRead;
+                    totalBytesReadForCurrentRead += bytesRead;
+                }
                 done = read->bytesDone == read->readLength;
             } else if (read->isTermRead()) {
                 if (readIntoPreBuffer) {
@@ -434,11 +450,13 @@ void GCDAsyncSocket::doReadData()
             } else {
                 if (readIntoPreBuffer) {
                     preBuffer_.didWrite(bytesRead);
-                    moveFromPreBuffer(preBuffer_, *read, bytesRead);
+                    const size_t bytesToCopy = read->readLengthForNonTermWithHint(bytesRead);
+                    moveFromPreBuffer(preBuffer_, *read, bytesToCopy);
+                    totalBytesReadForCurrentRead += bytesToCopy;
                 } else {
                     read->bytesDone += bytesRead;
+                    totalBytesReadForCurrentRead += bytesRead;
                 }
-                totalBytesReadForCurrentRead += bytesRead;
                 done = true;
             }
         }

@@ -41,6 +41,50 @@ TEST_F(ReadTest, TwoLengthReadsFromOneSegmentBothComplete)
     EXPECT_EQ(delegate->count(SocketEvent::ReadPartial), 0u);
 }
 
+TEST_F(ReadTest, ReadsQueuedOneAtATimeShareWhatArrivedTogether)
+{
+    // Each read is queued only once the one before it is done, as a frame
+    // reader does, so whatever one read took beyond its own bytes must wait
+    // for the next.
+    auto callerBuffer = std::make_shared<Bytes>(bytesOf("xx"));
+    struct Step {
+        const char* name;
+        std::function<void(GCDAsyncSocket&, int64_t)> queue;
+        std::string expected;
+    };
+    const std::vector<Step> steps = {
+        {"header", [](GCDAsyncSocket& s, int64_t tag) { s.readDataToLength(4, -1, tag); }, "HEAD"},
+        {"body into the caller's buffer",
+         [callerBuffer](GCDAsyncSocket& s, int64_t tag) { s.readDataToLength(16, -1, callerBuffer, 2, tag); },
+         "body-of-sixteen!"},
+        {"line", [](GCDAsyncSocket& s, int64_t tag) { s.readDataToData(GCDAsyncSocket::LFData(), -1, tag); },
+         "line\n"},
+        {"at most two", [](GCDAsyncSocket& s, int64_t tag) { s.readDataWithTimeout(-1, nullptr, 0, 2, tag); }, "ta"},
+        {"length reaching into the next segment",
+         [](GCDAsyncSocket& s, int64_t tag) { s.readDataToLength(6, -1, tag); }, "il1234"},
+    };
+    delegate->setOnEvent([this, &steps](const SocketEvent& e) {
+        const auto next = static_cast<size_t>(e.tag) + 1;
+        if (e.kind == SocketEvent::Read && next < steps.size())
+            steps[next].queue(*sock, e.tag + 1);
+    });
+    steps[0].queue(*sock, 0);
+    ASSERT_TRUE(peer.send("HEADbody-of-sixteen!line\ntail"));
+    ASSERT_TRUE(delegate->waitFor(SocketEvent::ReadPartial));
+    ASSERT_TRUE(peer.send("1234"));
+
+    ASSERT_TRUE(delegate->waitFor(SocketEvent::Read, steps.size()));
+    auto reads = delegate->eventsOf(SocketEvent::Read);
+    for (size_t i = 0; i < steps.size(); ++i) {
+        SCOPED_TRACE(steps[i].name);
+        EXPECT_EQ(reads[i].tag, static_cast<int64_t>(i));
+        EXPECT_EQ(textOf(reads[i].data), steps[i].expected);
+    }
+    delegate->setOnEvent(nullptr);
+    drain();
+    EXPECT_EQ(textOf(*callerBuffer), "xxbody-of-sixteen!");
+}
+
 TEST_F(ReadTest, LengthReadAcrossSegmentsReportsProgress)
 {
     sock->readDataToLength(8, -1, 5);
