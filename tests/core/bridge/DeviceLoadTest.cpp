@@ -54,7 +54,7 @@ protected:
             ++result->calls;
             result->error = error;
         });
-        EXPECT_TRUE(waitFor([&] { return result->calls > 0; }, std::chrono::seconds(60)));
+        EXPECT_TRUE(waitFor([&] { return result->calls > 0; }));
         drainMainQueue();
         EXPECT_EQ(result->calls, 1);
         EXPECT_TRUE(result->onMain);

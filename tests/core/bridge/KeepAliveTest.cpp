@@ -70,7 +70,7 @@ protected:
     {
         auto done = std::make_shared<std::optional<std::optional<Error>>>();
         manager->fetchADBInfoWithSerialNumber(serial, device, [done](std::optional<Error> e) { *done = e; });
-        ASSERT_TRUE(waitFor([&] { return done->has_value(); }, std::chrono::seconds(60)));
+        ASSERT_TRUE(waitFor([&] { return done->has_value(); }));
         ASSERT_EQ(**done, std::nullopt);
         ASSERT_TRUE(waitFor([&] { return keepAlives().size() == 1; }));
     }

@@ -19,7 +19,7 @@ inline bool loadWithCompanion(OVADBManager& manager, const std::string& serial)
         *error = e;
         *done = true;
     });
-    if (!waitFor([&] { return *done; }, std::chrono::seconds(60))) {
+    if (!waitFor([&] { return *done; })) {
         ADD_FAILURE() << "the load did not finish";
         return false;
     }

@@ -134,10 +134,10 @@ TEST(HWWeakTimerTest, AWeakTimerEndsOnceItsTargetIsGone)
     auto timer = HWWeakTimer::scheduledTimerWithTimeInterval<int>(
         std::chrono::milliseconds(5), std::weak_ptr<int>(target), [](int& count, const std::any&) { ++count; },
         std::any(), true);
-    ASSERT_TRUE(waitFor([&] { return *target >= 3; }, std::chrono::seconds(10)));
+    ASSERT_TRUE(waitFor([&] { return *target >= 3; }));
     EXPECT_TRUE(timer->isValid());
     target.reset();
-    EXPECT_TRUE(waitFor([&] { return !timer->isValid(); }, std::chrono::seconds(10)));
+    EXPECT_TRUE(waitFor([&] { return !timer->isValid(); }));
 }
 
 TEST(ThumbnailPumpTest, EachTickStartsAtMostTenWaitingOperations)

@@ -380,7 +380,7 @@ protected:
         PhoneTest::SetUp();
         Calls load;
         client->updateWithSerialNumber(serial, [&](std::optional<Error> e) { load.note(e); });
-        ASSERT_TRUE(waitFor([&] { return load.count == 1; }, std::chrono::seconds(60)));
+        ASSERT_TRUE(waitFor([&] { return load.count == 1; }));
         ASSERT_FALSE(load.error) << load.error->description();
         sim().clearLog();
     }

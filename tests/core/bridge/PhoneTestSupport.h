@@ -21,7 +21,9 @@
 
 namespace orv::test {
 
-inline bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout = std::chrono::seconds(30))
+// The deadline only ends a test that has already failed; it is generous because
+// sanitizer builds on a loaded machine run whole transfers many times slower.
+inline bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout = std::chrono::seconds(120))
 {
     return RunLoop::main().runUntil(done, RunLoop::Clock::now() + timeout);
 }
