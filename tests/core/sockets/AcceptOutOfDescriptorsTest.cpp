@@ -1,16 +1,18 @@
 // Accepting while the process has no descriptor left: the listener must wait
 // (not spin on the still-pending connection) and take the connection once a
-// descriptor is free again; closing it meanwhile must still close it.
+// descriptor is free again; closing it meanwhile must still close it. Other
+// failures of accept are injected to see which ones pause the listener.
 #include "SocketTestSupport.h"
 
+#include <deque>
 #include <dlfcn.h>
 #include <sys/resource.h>
 
 namespace orv::test {
 namespace {
 
-// Failed accept calls, as the library made them.
-struct AcceptFailure {
+// Accept calls as the library made them: errorNumber 0 for a connection taken.
+struct AcceptAttempt {
     int listenFD;
     int errorNumber;
     Clock::time_point when;
@@ -19,34 +21,62 @@ struct AcceptFailure {
 struct AcceptLog {
     std::mutex mutex;
     std::condition_variable changed;
-    std::vector<AcceptFailure> failures;
+    std::vector<AcceptAttempt> attempts;
+    std::deque<int> injected;  // errors the next calls give instead of accepting
 
     void clear()
     {
         std::lock_guard lock(mutex);
-        failures.clear();
+        attempts.clear();
+        injected.clear();
     }
 
-    void record(AcceptFailure failure)
+    void inject(int errorNumber)
+    {
+        std::lock_guard lock(mutex);
+        injected.push_back(errorNumber);
+    }
+
+    std::optional<int> takeInjected()
+    {
+        std::lock_guard lock(mutex);
+        if (injected.empty())
+            return std::nullopt;
+        const int errorNumber = injected.front();
+        injected.pop_front();
+        return errorNumber;
+    }
+
+    void record(AcceptAttempt attempt)
     {
         {
             std::lock_guard lock(mutex);
-            failures.push_back(failure);
+            attempts.push_back(attempt);
         }
         changed.notify_all();
     }
 
+    std::vector<AcceptAttempt> attemptsOn(int listenFD)
+    {
+        std::lock_guard lock(mutex);
+        std::vector<AcceptAttempt> found;
+        for (const auto& a : attempts)
+            if (a.listenFD == listenFD)
+                found.push_back(a);
+        return found;
+    }
+
     // The attempts on `listenFD` that found no descriptor free, once there
     // are `count` of them (empty at the deadline).
-    std::vector<AcceptFailure> waitForExhaustedAttempts(int listenFD, size_t count)
+    std::vector<AcceptAttempt> waitForExhaustedAttempts(int listenFD, size_t count)
     {
         std::unique_lock lock(mutex);
-        std::vector<AcceptFailure> found;
+        std::vector<AcceptAttempt> found;
         changed.wait_until(lock, Clock::now() + kDeadline, [&] {
             found.clear();
-            for (const auto& f : failures)
-                if (f.listenFD == listenFD && f.errorNumber == EMFILE)
-                    found.push_back(f);
+            for (const auto& a : attempts)
+                if (a.listenFD == listenFD && a.errorNumber == EMFILE)
+                    found.push_back(a);
             return found.size() >= count;
         });
         if (found.size() < count)
@@ -70,12 +100,16 @@ extern "C" int accept4(int fd, sockaddr* __restrict addr, socklen_t* __restrict 
 {
     using Accept4 = int (*)(int, sockaddr*, socklen_t*, int);
     static const auto next = reinterpret_cast<Accept4>(::dlsym(RTLD_NEXT, "accept4"));
-    const int result = next(fd, addr, addrLen, flags);
-    if (result == -1) {
-        const int saved = errno;
-        orv::test::acceptLog().record({fd, saved, orv::test::Clock::now()});
-        errno = saved;
+    auto& log = orv::test::acceptLog();
+    if (const auto injected = log.takeInjected()) {
+        log.record({fd, *injected, orv::test::Clock::now()});
+        errno = *injected;
+        return -1;
     }
+    const int result = next(fd, addr, addrLen, flags);
+    const int saved = errno;
+    log.record({fd, result == -1 ? saved : 0, orv::test::Clock::now()});
+    errno = saved;
     return result;
 }
 
@@ -213,6 +247,38 @@ TEST_F(AcceptOutOfDescriptorsTest, PendingConnectionWaitsWithGrowingPausesAndIsT
     // The connection taken late works like any other.
     extraSockets.back()->writeData(bytesOf("late"), 5, 1);
     EXPECT_EQ(textOf(client.receive(4)), "late");
+}
+
+TEST_F(AcceptOutOfDescriptorsTest, ShortageOfResourcesPausesTheListenerOtherFailuresDoNot)
+{
+    struct Case {
+        int errorNumber;
+        bool pauses;
+    };
+    const Case cases[] = {
+        {EMFILE, true}, {ENFILE, true}, {ENOBUFS, true}, {ENOMEM, true}, {ECONNABORTED, false}, {EINTR, false},
+    };
+    std::vector<Peer> clients;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::strerrorname_np(c.errorNumber));
+        acceptLog().clear();
+        acceptLog().inject(c.errorNumber);
+        const size_t acceptedBefore = delegate->count(SocketEvent::Accept);
+        clients.push_back(Peer::connectTo(address4(port)));
+        ASSERT_TRUE(clients.back());
+        auto accepted = delegate->waitFor(SocketEvent::Accept, acceptedBefore + 1);
+        ASSERT_TRUE(accepted) << "the connection was lost after the failure";
+        extraSockets.push_back(accepted->accepted);
+
+        const auto attempts = acceptLog().attemptsOn(listenFD);
+        ASSERT_GE(attempts.size(), 2u);
+        EXPECT_EQ(attempts[0].errorNumber, c.errorNumber);
+        EXPECT_EQ(attempts[1].errorNumber, 0) << "the next attempt did not take the connection";
+        if (c.pauses) {
+            EXPECT_GE(attempts[1].when - attempts[0].when, std::chrono::milliseconds(90));
+        }
+        drain();
+    }
 }
 
 TEST_F(AcceptOutOfDescriptorsTest, ClosingWhilePausedClosesTheListener)
