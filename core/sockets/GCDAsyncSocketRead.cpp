@@ -405,18 +405,7 @@ void GCDAsyncSocket::doReadData()
         }
 
         if (bytesRead > 0) {
-            if (read->isLengthRead()) {
-                if (readIntoPreBuffer) {
-                    preBuffer_.didWrite(bytesRead);
-                    const size_t bytesToCopy = read->readLengthForNonTermWithHint(bytesRead);
-                    moveFromPreBuffer(preBuffer_, *read, bytesToCopy);
-                    totalBytesReadForCurrentRead += bytesToCopy;
-                } else {
-                    read->bytesDone += bytesRead;
-                    totalBytesReadForCurrentRead += bytesRead;
-                }
-                done = read->bytesDone == read->readLength;
-            } else if (read->isTermRead()) {
+            if (read->isTermRead()) {
                 if (readIntoPreBuffer) {
                     preBuffer_.didWrite(bytesRead);
                     bool found = false;
@@ -457,7 +446,8 @@ void GCDAsyncSocket::doReadData()
                     read->bytesDone += bytesRead;
                     totalBytesReadForCurrentRead += bytesRead;
                 }
-                done = true;
+                // A length read may need more; any other read ends here.
+                done = !read->isLengthRead() || read->bytesDone == read->readLength;
             }
         }
     }
