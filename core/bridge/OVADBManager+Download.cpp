@@ -232,6 +232,8 @@ OperationRef queueDownload(OVADBManager& manager, const std::string& hostPath, P
                 finish(error, stopped);
         });
     });
+    // Low, so listings the user waits for go ahead of a long transfer.
+    operation->setQueuePriority(QueuePriority::Low);
     manager.adbOperationQueue().addOperation(operation);
     return operation;
 }

@@ -113,6 +113,8 @@ OperationRef OVADBManager::countFiles(const std::shared_ptr<OVFile>& folder, Cou
                 callback(count, std::nullopt);
         });
     });
+    // Counts only fill in figures; everything else on the queue goes first.
+    operation->setQueuePriority(QueuePriority::VeryLow);
     adbOperationQueue().addOperation(operation);
     return operation;
 }

@@ -7,7 +7,11 @@
 #include "PhoneTestSupport.h"
 #include "core/bridge/ADBError.h"
 #include "core/bridge/HWWeakTimer.h"
+#include "core/bridge/OVDirectoryFile.h"
+#include "core/bridge/OVImageFile.h"
+#include "platform/OperationQueue.h"
 #include "platform/Thread.h"
+#include "support/Wait.h"
 
 namespace orv::test {
 namespace {
@@ -126,6 +130,49 @@ TEST_F(PhoneTest, ReleasingTheManagerCancelsQueuedWork)
     // on its own during a pull (a shell "ls -ld" for the total size).
     for (const auto& command : adbCommands())
         EXPECT_NE(command.back().rfind("echo ", 0), 0u) << command.back();
+}
+
+TEST_F(PhoneTest, WaitingWorkStartsListingsFirstThenDownloadsThenCounts)
+{
+    sim().putFile(serial, storage("Download/queued.bin"), "queued");
+    auto file = std::make_shared<OVImageFile>();
+    file->setPath(storage("Download/queued.bin"));
+    file->setName("queued.bin");
+    auto folder = std::make_shared<OVDirectoryFile>();
+    folder->setPath(storage("Download"));
+    folder->setName("Download");
+    TemporaryFolder host;
+
+    // Two held operations fill both places; releasing one leaves a single
+    // place, so the waiting work starts one at a time in the queue's order.
+    // Shared with the held operations, which may outlive a failed test body.
+    auto holding = std::make_shared<Latch>(2);
+    auto firstGate = std::make_shared<Latch>(), secondGate = std::make_shared<Latch>();
+    struct Release {
+        std::shared_ptr<Latch> a, b;
+        ~Release() { a->countDown(), b->countDown(); }
+    } release{firstGate, secondGate};
+    for (const auto& gate : {firstGate, secondGate}) {
+        auto hold = std::make_shared<BlockOperation>();
+        hold->addExecutionBlock([gate, holding] {
+            holding->countDown();
+            gate->wait(std::chrono::minutes(2));
+        });
+        manager->adbOperationQueue().addOperation(hold);
+    }
+    ASSERT_TRUE(holding->wait(std::chrono::minutes(2)));
+
+    auto finished = std::make_shared<std::vector<std::string>>();
+    manager->countFiles(folder, [finished](int64_t, auto) { finished->push_back("count"); });
+    manager->downloadFiles({file}, host.path().string(), nullptr, nullptr,
+                           [finished](auto, bool) { finished->push_back("download"); });
+    manager->filesInDirectory(folder, OVFile::TypeDirectory | OVFile::TypeOther,
+                              [finished](auto, auto) { finished->push_back("listing"); });
+    firstGate->countDown();
+    const bool allDone = waitFor([&] { return finished->size() == 3; });
+    secondGate->countDown();
+    ASSERT_TRUE(allDone);
+    EXPECT_EQ(*finished, (std::vector<std::string>{"listing", "download", "count"}));
 }
 
 TEST(HWWeakTimerTest, AWeakTimerEndsOnceItsTargetIsGone)
