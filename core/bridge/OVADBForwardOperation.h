@@ -63,7 +63,7 @@ public:
     // and is finished at once; none calls its finish block afterwards.
     void cancel() override;
     bool isAsynchronous() const override { return true; }
-    bool isReady() const override { return state() == StateReady; }
+    bool isReady() const override { return state() == StateReady && Operation::isReady(); }
 
     // Writes the close frame 00 00 00 03 04 00 01, waits for its answer (or
     // the end of the connection) behind it, and finishes the operation.
