@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -23,9 +24,18 @@ namespace orv::test {
 
 // The deadline only ends a test that has already failed; it is generous because
 // sanitizer builds on a loaded machine run whole transfers many times slower.
+// The condition is also checked every 20 ms: many conditions are made true on
+// other threads (a socket released, a child reaped) that never wake the loop.
 inline bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout = std::chrono::seconds(120))
 {
-    return RunLoop::main().runUntil(done, RunLoop::Clock::now() + timeout);
+    const auto deadline = RunLoop::Clock::now() + timeout;
+    for (;;) {
+        const auto slice = std::min(deadline, RunLoop::Clock::now() + std::chrono::milliseconds(20));
+        if (RunLoop::main().runUntil(done, slice))
+            return true;
+        if (RunLoop::Clock::now() >= deadline)
+            return done();
+    }
 }
 
 // Wakes a waitFor whose condition another thread has just made true.
