@@ -38,6 +38,25 @@ inline bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds
     }
 }
 
+// The regular files below a host folder as the phone's
+// `find -maxdepth 5 -type f` without hidden components would count them.
+inline int64_t countLikeFind(const std::filesystem::path& root)
+{
+    namespace fs = std::filesystem;
+    int64_t files = 0;
+    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
+        if (it->path().filename().string().starts_with(".")) {
+            it.disable_recursion_pending();
+            continue;
+        }
+        if (it.depth() >= 5)
+            it.disable_recursion_pending();
+        if (it->is_regular_file() && !it->is_symlink())
+            ++files;
+    }
+    return files;
+}
+
 // Wakes a waitFor whose condition another thread has just made true.
 inline void wakeMainLoop()
 {
