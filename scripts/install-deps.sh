@@ -8,11 +8,11 @@ packages=(
   # toolchain
   g++ cmake ninja-build ccache pkg-config python3
   # libraries
-  qt6-base-dev libusb-1.0-0-dev libmtp-dev libudev-dev zlib1g-dev libssl-dev
+  qt6-base-dev libusb-1.0-0-dev libmtp-dev libudev-dev libsystemd-dev zlib1g-dev libssl-dev
   nlohmann-json3-dev libplist-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev libasio-dev umockdev libumockdev-dev
-  openssl xvfb xauth
+  openssl xvfb xauth dbus-daemon
   # the phone tool the application drives, and the udev rules that let a
   # normal user open a phone
   adb android-sdk-platform-tools-common
