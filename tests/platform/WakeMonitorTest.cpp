@@ -1,5 +1,6 @@
 #include "platform/WakeMonitor.h"
 
+#include "PrivateBus.h"
 #include "platform/RunLoop.h"
 #include "platform/Thread.h"
 
@@ -19,6 +20,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 using namespace std::chrono_literals;
 using orv::WakeMonitor;
@@ -388,6 +390,214 @@ TEST(WakeMonitorTest, DeliveryQueuedPastTheMonitorsLifetimeDoesNothing)
     ASSERT_EQ(queue.pending(), 1u);
     queue.drain();
     EXPECT_EQ(calls, 0);
+}
+
+template <typename Predicate>
+bool waitUntil(Predicate predicate)
+{
+    auto deadline = std::chrono::steady_clock::now() + kDeadline;
+    while (!predicate()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::yield();
+    }
+    return true;
+}
+
+TEST(WakeMonitorTest, WithoutAReachableBusTheClockStillDelivers)
+{
+    ManualQueue queue;
+    FakeSleepClock clock(0s);
+    auto options = detecting(queue, clock);
+    options.sleepSignal = true;
+    options.busAddress = "unix:path=/nonexistent/orvane-test/bus";
+    WakeMonitor monitor(options);
+    int wakes = 0;
+    monitor.subscribe([&] { ++wakes; });
+    EXPECT_TRUE(monitor.isWatching());
+    ASSERT_TRUE(clock.waitForSamples(2));
+    clock.advance(10s);
+    ASSERT_TRUE(queue.waitForTask());
+    queue.drain();
+    EXPECT_EQ(wakes, 1);
+    EXPECT_FALSE(monitor.isListening());
+}
+
+// A monitor listening on a private bus, where the test plays the session
+// manager (`owner` holds its name) and an impostor that does not.
+class WakeMonitorBusTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!orvtest::PrivateBus::daemonInstalled())
+            GTEST_SKIP() << "dbus-daemon is not installed, so no private bus can be started";
+        bus.emplace();
+        ASSERT_TRUE(bus->ok()) << bus->error();
+        owner.emplace(bus->address());
+        impostor.emplace(bus->address());
+        ASSERT_TRUE(owner->ok());
+        ASSERT_TRUE(impostor->ok());
+        ASSERT_TRUE(owner->claim("org.freedesktop.login1"));
+    }
+
+    WakeMonitor::Options listening()
+    {
+        auto options = detecting(queue, clock);
+        options.sleepSignal = true;
+        options.busAddress = bus->address();
+        return options;
+    }
+
+    // The monitor's connection: the one client on the bus the test did not open.
+    std::string monitorName()
+    {
+        std::vector<std::string> others;
+        for (auto& name : owner->clients()) {
+            if (name != owner->uniqueName() && name != impostor->uniqueName())
+                others.push_back(name);
+        }
+        return others.size() == 1 ? others.front() : std::string();
+    }
+
+    // Returns once the monitor has handled every signal the test sent.
+    void barrier(const std::string& monitor)
+    {
+        ASSERT_TRUE(impostor->ping(monitor));
+        ASSERT_TRUE(owner->ping(monitor));
+    }
+
+    WakeMonitor::Token token = 0;
+
+    void startListening(WakeMonitor& monitor, int& wakes, std::string& name)
+    {
+        token = monitor.subscribe([&wakes] { ++wakes; });
+        ASSERT_TRUE(waitUntil([&] { return monitor.isListening(); }));
+        name = monitorName();
+        ASSERT_FALSE(name.empty());
+    }
+
+    ManualQueue queue;
+    FakeSleepClock clock{0s};
+    std::optional<orvtest::PrivateBus> bus;
+    std::optional<orvtest::BusPeer> owner;
+    std::optional<orvtest::BusPeer> impostor;
+};
+
+TEST_F(WakeMonitorBusTest, OnlyAResumeFromTheSessionManagerIsAWake)
+{
+    enum Sender { fromOwner, fromImpostor };
+    struct Step {
+        Sender sender;
+        bool sleeping;
+    };
+    struct Case {
+        const char* name;
+        std::vector<Step> steps;
+        int wakes;
+    };
+    const Case cases[] = {
+        {"sleep then resume", {{fromOwner, true}, {fromOwner, false}}, 1},
+        {"going to sleep only", {{fromOwner, true}}, 0},
+        {"sender without the name", {{fromImpostor, true}, {fromImpostor, false}}, 0},
+        {"two sleeps in a row", {{fromOwner, true}, {fromOwner, false}, {fromOwner, true}, {fromOwner, false}}, 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        WakeMonitor monitor(listening());
+        int wakes = 0;
+        std::string name;
+        startListening(monitor, wakes, name);
+        for (const auto& step : c.steps) {
+            auto& peer = step.sender == fromOwner ? *owner : *impostor;
+            ASSERT_TRUE(peer.emitPrepareForSleep(step.sleeping));
+        }
+        barrier(name);
+        EXPECT_EQ(queue.pending(), static_cast<size_t>(c.wakes));
+        queue.drain();
+        EXPECT_EQ(wakes, c.wakes);
+    }
+}
+
+TEST_F(WakeMonitorBusTest, EachResumeIsOneWakeWhicheverDetectorsSeeIt)
+{
+    enum Seen { signalThenClock, clockThenSignal, clockOnly, signalOnly };
+    // One monitor sees these resumes in turn, seconds apart, so a pairing left
+    // over from one resume must not swallow the next. (Two quick resumes each
+    // seen by a different single detector look like one resume seen by both,
+    // so no such neighbours are listed.)
+    const std::pair<const char*, Seen> resumes[] = {
+        {"signal, then clock jump", signalThenClock},
+        {"clock jump, then signal", clockThenSignal},
+        {"clock jump only", clockOnly},
+        {"clock jump, then signal again", clockThenSignal},
+        {"signal, then clock jump again", signalThenClock},
+        {"signal only", signalOnly},
+        {"signal, then clock jump after a signal only", signalThenClock},
+    };
+    WakeMonitor monitor(listening());
+    int wakes = 0;
+    std::string name;
+    startListening(monitor, wakes, name);
+    ASSERT_TRUE(clock.waitForSamples(1));
+
+    auto jump = [&] {
+        clock.advance(60s);
+        ASSERT_TRUE(clock.waitForSamples(2));
+    };
+    auto signal = [&] {
+        ASSERT_TRUE(owner->emitPrepareForSleep(true));
+        ASSERT_TRUE(owner->emitPrepareForSleep(false));
+        barrier(name);
+    };
+    int expected = 0;
+    for (const auto& [label, seen] : resumes) {
+        SCOPED_TRACE(label);
+        if (seen == signalThenClock || seen == signalOnly)
+            signal();
+        if (seen != signalOnly)
+            jump();
+        if (seen == clockThenSignal)
+            signal();
+        EXPECT_EQ(queue.pending(), 1u);
+        queue.drain();
+        EXPECT_EQ(wakes, ++expected);
+    }
+}
+
+TEST_F(WakeMonitorBusTest, TheBusConnectionLivesOnlyWhileSomeoneSubscribes)
+{
+    WakeMonitor monitor(listening());
+    int wakes = 0;
+    std::string name;
+    startListening(monitor, wakes, name);
+
+    monitor.unsubscribe(token);
+    EXPECT_FALSE(monitor.isListening());
+    EXPECT_FALSE(monitor.isWatching());
+    EXPECT_TRUE(waitUntil([&] { return monitorName().empty(); })) << "the connection was left open";
+
+    // A new subscriber listens again.
+    startListening(monitor, wakes, name);
+    ASSERT_TRUE(owner->emitPrepareForSleep(false));
+    barrier(name);
+    queue.drain();
+    EXPECT_EQ(wakes, 1);
+}
+
+TEST_F(WakeMonitorBusTest, LosingTheBusLeavesTheClockWatched)
+{
+    WakeMonitor monitor(listening());
+    int wakes = 0;
+    std::string name;
+    startListening(monitor, wakes, name);
+
+    bus->stop();
+    ASSERT_TRUE(waitUntil([&] { return !monitor.isListening(); }));
+    EXPECT_TRUE(monitor.isWatching());
+    clock.advance(10s);
+    ASSERT_TRUE(queue.waitForTask());
+    queue.drain();
+    EXPECT_EQ(wakes, 1);
 }
 
 }  // namespace
