@@ -3,12 +3,14 @@
 // and a reactor that watches descriptors and deadlines. Internal to the
 // platform layer.
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <unordered_map>
@@ -22,6 +24,8 @@ using Clock = std::chrono::steady_clock;
 
 // Runs tasks on a fixed set of threads, higher priorities first, FIFO within
 // one priority. At exit it runs what is queued before its threads leave.
+// A worker that runs out of work first spins briefly (one at a time) before
+// it sleeps, so a task posted right after is taken without a wake-up.
 class WorkerPool {
 public:
     explicit WorkerPool(unsigned threads);
@@ -35,11 +39,14 @@ public:
 
 private:
     void work();
+    bool spinForWork() const;
     void growIfStarvedLocked();
 
     std::mutex mutex_;
     std::condition_variable wake_;
     std::deque<Task> lanes_[4];
+    std::atomic<size_t> queued_{0};  // tasks in the lanes; changed under mutex_
+    bool spinning_ = false;  // a worker polls queued_ and will take the next task
     unsigned idle_ = 0;
     unsigned waking_ = 0;  // notified workers that have not yet looked for work
     unsigned running_ = 0;  // workers that have not left
@@ -74,7 +81,8 @@ private:
     struct Watch {
         int fd;
         uint32_t events;
-        Callback callback;
+        // Shared so the loop can hold it past the lock without copying it.
+        std::shared_ptr<const Callback> callback;
     };
 
     void loop();
