@@ -1,0 +1,128 @@
+// Workers and the reactor poll for a short while before they sleep. Work that
+// arrives at any moment around the end of that window must still be picked
+// up, and an idle process must not keep a core busy.
+
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+#include "platform/Dispatch.h"
+#include "support/Wait.h"
+
+using namespace orv::dispatch;
+using orv::test::Latch;
+using namespace std::chrono_literals;
+
+namespace {
+
+// Gaps between one hand-off and the next: inside the polling window, around
+// its end, and well after the thread went to sleep.
+const std::chrono::microseconds kGaps[] = {0us, 5us, 20us, 45us, 50us, 55us, 80us, 200us, 2000us};
+constexpr int kRoundsPerGap = 30;
+
+// Keeps this thread on the CPU for `gap`, so the next hand-off lands at a
+// precise point of the other side's polling window.
+void spinFor(std::chrono::microseconds gap)
+{
+    auto until = std::chrono::steady_clock::now() + gap;
+    while (std::chrono::steady_clock::now() < until) {
+    }
+}
+
+std::chrono::nanoseconds processCpuTime()
+{
+    timespec ts{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return std::chrono::seconds(ts.tv_sec) + std::chrono::nanoseconds(ts.tv_nsec);
+}
+
+struct SocketPair {
+    int fds[2] = {-1, -1};
+    SocketPair() { ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, fds); }
+    ~SocketPair()
+    {
+        ::close(fds[0]);
+        ::close(fds[1]);
+    }
+};
+
+}  // namespace
+
+TEST(IdleHandOff, BlocksPostedAtAnyPointOfTheIdleWindowRun)
+{
+    const QueueRef queues[] = {Queue::global(), Queue::makeSerial("test.idle.serial")};
+    for (const auto& queue : queues) {
+        for (auto gap : kGaps) {
+            for (int round = 0; round < kRoundsPerGap; ++round) {
+                Latch ran;
+                queue->async([&] { ran.countDown(); });
+                ASSERT_TRUE(ran.wait(5s)) << queue->label() << " gap " << gap.count() << "us";
+                spinFor(gap);
+            }
+        }
+    }
+}
+
+TEST(IdleHandOff, DescriptorEventsAtAnyPointOfThePollingWindowAreDelivered)
+{
+    SocketPair pair;
+    auto queue = Queue::makeSerial("test.idle.source");
+    auto source = Source::makeRead(pair.fds[0], queue);
+    Latch* pending = nullptr;  // read and written on `queue` only
+    source->setEventHandler([&] {
+        char buffer[16];
+        while (::read(pair.fds[0], buffer, sizeof buffer) > 0) {
+        }
+        if (pending)
+            std::exchange(pending, nullptr)->countDown();
+    });
+    source->resume();
+    for (auto gap : kGaps) {
+        for (int round = 0; round < kRoundsPerGap; ++round) {
+            Latch delivered;
+            queue->sync([&] { pending = &delivered; });
+            ASSERT_EQ(::write(pair.fds[1], "x", 1), 1);
+            ASSERT_TRUE(delivered.wait(5s)) << "gap " << gap.count() << "us";
+            spinFor(gap);
+        }
+    }
+    source->cancel();
+    queue->sync([] {});
+}
+
+TEST(IdleHandOff, AnIdleProcessUsesAlmostNoCpu)
+{
+    // Wake every thread involved: workers, the reactor and a source.
+    SocketPair pair;
+    auto queue = Queue::makeSerial("test.idle.cpu");
+    auto source = Source::makeRead(pair.fds[0], queue);
+    Latch delivered;
+    source->setEventHandler([&] {
+        char buffer[16];
+        while (::read(pair.fds[0], buffer, sizeof buffer) > 0) {
+        }
+        delivered.countDown();
+    });
+    source->resume();
+    ASSERT_EQ(::write(pair.fds[1], "x", 1), 1);
+    ASSERT_TRUE(delivered.wait(5s));
+    Latch posted(64);
+    for (int i = 0; i < 64; ++i)
+        Queue::global()->async([&] { posted.countDown(); });
+    ASSERT_TRUE(posted.wait(5s));
+
+    // The quiet stretch is what is measured, so it has to pass in full. A
+    // thread that polled without end would use about all of it.
+    auto before = processCpuTime();
+    std::this_thread::sleep_for(300ms);
+    auto used = processCpuTime() - before;
+    EXPECT_LT(used, 60ms) << "idle threads used "
+                          << std::chrono::duration_cast<std::chrono::microseconds>(used).count()
+                          << "us of CPU in 300ms";
+    source->cancel();
+    queue->sync([] {});
+}
