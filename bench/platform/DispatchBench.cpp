@@ -1,11 +1,17 @@
 // The dispatch layer against Asio's io_context doing the same work: posting
 // many empty blocks to one serial queue and to the concurrent pool, and a
-// ping-pong between two serial queues.
+// ping-pong between two serial queues. Also what idle threads cost: the
+// workers and the reactor poll briefly before they sleep, and must then sleep.
 
 #include <asio.hpp>
 #include <benchmark/benchmark.h>
 
+#include <sys/socket.h>
+#include <time.h>
+#include <unistd.h>
+
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -155,6 +161,59 @@ struct AsioLanes {
 void OursPingPongLatency(benchmark::State& state) { pingPongLatency<OurLanes>(state); }
 void AsioPingPongLatency(benchmark::State& state) { pingPongLatency<AsioLanes>(state); }
 
+std::chrono::nanoseconds processCpuTime()
+{
+    timespec ts{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return std::chrono::seconds(ts.tv_sec) + std::chrono::nanoseconds(ts.tv_nsec);
+}
+
+// Wakes every kind of thread (workers, the reactor through a read source),
+// then measures the CPU the process uses over a quiet 300 ms; reported as
+// the counter idle_cpu_share (0 when every thread sleeps, 1 for a busy core).
+void OursIdleCpu(benchmark::State& state)
+{
+    int fds[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, fds) != 0) {
+        state.SkipWithError("socketpair failed");
+        return;
+    }
+    auto queue = Queue::makeSerial("bench.idle");
+    auto source = Source::makeRead(fds[0], queue);
+    std::atomic<int> events{0};
+    source->setEventHandler([&] {
+        char buffer[16];
+        while (::read(fds[0], buffer, sizeof buffer) > 0) {
+        }
+        ++events;
+    });
+    source->resume();
+    double share = 0;
+    for (auto _ : state) {
+        const int before = events.load();
+        if (::write(fds[1], "x", 1) != 1)
+            break;
+        while (events.load() == before)
+            std::this_thread::yield();
+        Done posted;
+        std::atomic<int> left{64};
+        for (int i = 0; i < 64; ++i)
+            Queue::global()->async([&] {
+                if (--left == 0)
+                    posted.signal();
+            });
+        posted.wait();
+        const auto cpuBefore = processCpuTime();
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        share = std::chrono::duration<double>(processCpuTime() - cpuBefore).count() / 0.3;
+    }
+    state.counters["idle_cpu_share"] = share;
+    source->cancel();
+    queue->sync([] {});
+    ::close(fds[0]);
+    ::close(fds[1]);
+}
+
 }  // namespace
 
 BENCHMARK(OursSerialPost)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -163,6 +222,7 @@ BENCHMARK(OursGlobalPost)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(AsioGlobalPost)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(OursPingPongLatency)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(AsioPingPongLatency)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(OursIdleCpu)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 int main(int argc, char** argv)
 {
