@@ -9,12 +9,14 @@
 #include <chrono>
 #include <thread>
 
+#include "SocketPair.h"
 #include "platform/Dispatch.h"
 #include "support/Wait.h"
 
 using namespace orv::dispatch;
 using orv::test::Latch;
 using namespace std::chrono_literals;
+using orv::test::SocketPair;
 
 namespace {
 
@@ -31,16 +33,6 @@ void spinFor(std::chrono::microseconds gap)
     while (std::chrono::steady_clock::now() < until) {
     }
 }
-
-struct SocketPair {
-    int fds[2] = {-1, -1};
-    SocketPair() { ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, fds); }
-    ~SocketPair()
-    {
-        ::close(fds[0]);
-        ::close(fds[1]);
-    }
-};
 
 }  // namespace
 

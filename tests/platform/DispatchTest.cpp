@@ -6,6 +6,7 @@
 #include <mutex>
 #include <vector>
 
+#include "SocketPair.h"
 #include "platform/Dispatch.h"
 #include "platform/Error.h"
 #include "support/Wait.h"
@@ -13,20 +14,9 @@
 using namespace orv::dispatch;
 using orv::test::Latch;
 using namespace std::chrono_literals;
+using orv::test::SocketPair;
 
 namespace {
-
-// Both ends of a connected local socket pair, closed with the fixture.
-struct SocketPair {
-    int fds[2] = {-1, -1};
-    SocketPair() { ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, fds); }
-    ~SocketPair()
-    {
-        ::close(fds[0]);
-        ::close(fds[1]);
-    }
-    void send(const char* text) const { ASSERT_GT(::write(fds[1], text, strlen(text)), 0); }
-};
 
 // Waits until every block queued so far on `queue` has run.
 void flush(const QueueRef& queue) { queue->sync([] {}); }

@@ -248,8 +248,11 @@ private:
 inline Bytes replyFrame(uint8_t command, uint8_t type, const Bytes& payload = {})
 {
     const auto length = static_cast<uint32_t>(payload.size() + 3);
-    Bytes frame = {uint8_t(length >> 24), uint8_t(length >> 16), uint8_t(length >> 8), uint8_t(length), command, type,
-                   0x01};
+    Bytes frame;
+    frame.reserve(7 + payload.size());
+    for (uint8_t byte : {uint8_t(length >> 24), uint8_t(length >> 16), uint8_t(length >> 8), uint8_t(length), command,
+                         type, uint8_t(0x01)})
+        frame.push_back(byte);
     frame.insert(frame.end(), payload.begin(), payload.end());
     return frame;
 }
