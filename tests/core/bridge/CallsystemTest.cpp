@@ -177,6 +177,15 @@ struct Child {
     }
 };
 
+// Starts `/bin/sh -c script` reading from a new pipe, whose writing end
+// stays in `in`; the other streams are inherited.
+void startShellOnInput(const char* script, Pair& in, Child& child)
+{
+    List argv{"-c", script};
+    ASSERT_EQ(callsystem_pipe(in.fds), 0);
+    ASSERT_EQ(callsystem("/bin/sh", argv.items, nullptr, in.fds, nullptr, nullptr, nullptr, 0, &child.pid), 0);
+}
+
 struct Result {
     int code = -1;
     std::string out;
@@ -540,11 +549,9 @@ TEST(CallsystemTest, RefusesABusyProcessIdAndStartsNothing)
 
 TEST(CallsystemTest, RunningReportsUntilTheExitThenForgetsTheChild)
 {
-    List argv{"-c", "read line; exit 3"};
     Pair in;
-    ASSERT_EQ(callsystem_pipe(in.fds), 0);
     Child child;
-    ASSERT_EQ(callsystem("/bin/sh", argv.items, nullptr, in.fds, nullptr, nullptr, nullptr, 0, &child.pid), 0);
+    ASSERT_NO_FATAL_FAILURE(startShellOnInput("read line; exit 3", in, child));
     ASSERT_GT(child.pid, 0);
     EXPECT_EQ(in.fds[0], -1);  // the child's end is closed here
     EXPECT_EQ(callsystem_running(&child.pid), CALLSYSTEM_RUNNING);
@@ -570,11 +577,9 @@ TEST(CallsystemTest, RunningReportsUntilTheExitThenForgetsTheChild)
 
 TEST(CallsystemTest, KilledChildReportsTheSignalNotSuccess)
 {
-    List argv{"-c", "read line"};
     Pair in;
-    ASSERT_EQ(callsystem_pipe(in.fds), 0);
     Child child;
-    ASSERT_EQ(callsystem("/bin/sh", argv.items, nullptr, in.fds, nullptr, nullptr, nullptr, 0, &child.pid), 0);
+    ASSERT_NO_FATAL_FAILURE(startShellOnInput("read line", in, child));
     EXPECT_EQ(callsystem_abort(&child.pid), 0);
     EXPECT_EQ(child.finish(), 128 + SIGKILL);
     EXPECT_EQ(child.pid, 0);

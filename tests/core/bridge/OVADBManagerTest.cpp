@@ -150,7 +150,11 @@ TEST_F(PhoneTest, WaitingWorkStartsListingsFirstThenDownloadsThenCounts)
     auto firstGate = std::make_shared<Latch>(), secondGate = std::make_shared<Latch>();
     struct Release {
         std::shared_ptr<Latch> a, b;
-        ~Release() { a->countDown(), b->countDown(); }
+        ~Release()
+        {
+            a->countDown();
+            b->countDown();
+        }
     } release{firstGate, secondGate};
     for (const auto& gate : {firstGate, secondGate}) {
         auto hold = std::make_shared<BlockOperation>();
