@@ -10,8 +10,12 @@ packages=(
   # libraries
   qt6-base-dev libusb-1.0-0-dev libmtp-dev libudev-dev libsystemd-dev zlib1g-dev libssl-dev
   nlohmann-json3-dev libplist-dev
+  # the application: multimedia preview, face detection for thumbnails,
+  # sounds, Open With through GIO
+  qt6-multimedia-dev libopencv-objdetect-dev libopencv-imgproc-dev opencv-data
+  libcanberra-dev sound-theme-freedesktop libglib2.0-dev
   # tests and benchmarks
-  libgtest-dev libgmock-dev libbenchmark-dev libasio-dev umockdev libumockdev-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libasio-dev libtbb-dev umockdev libumockdev-dev
   openssl xvfb xauth dbus-daemon
   # the phone tool the application drives, and the udev rules that let a
   # normal user open a phone

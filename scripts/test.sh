@@ -14,6 +14,8 @@ configs=("$@")
 [ ${#configs[@]} -gt 0 ] || configs=(release asan tsan)
 
 export CCACHE_DIR=${CCACHE_DIR:-$HOME/.cache/orvane-ccache}
+# Paths below the checkout are hashed relative to it, so two checkouts share hits.
+export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$root}
 export QT_QPA_PLATFORM=offscreen
 # Sanitizer reports fail the run; leaks are reported at exit.
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0:strict_string_checks=1}
