@@ -24,14 +24,6 @@ QString memoryKey(const QString& serial, const QString& path, std::chrono::syste
     return serial + QLatin1Char(':') + path + QLatin1Char(':') + OVThumbnailCacheCenter::dateDescription(date);
 }
 
-// Creates `folder` (not its parents) when missing; a failure shows up in the
-// read or write that follows.
-void ensureFolder(const QString& folder)
-{
-    if (!QFileInfo::exists(folder))
-        QDir().mkdir(folder);
-}
-
 }  // namespace
 
 OVThumbnailCacheCenter& OVThumbnailCacheCenter::sharedInstance()
@@ -139,6 +131,16 @@ void OVThumbnailCacheCenter::memoryRemove(const QString& key)
     memoryCache_.remove(key);
 }
 
+void OVThumbnailCacheCenter::ensureFolder(const QString& folder)
+{
+    // Creates the folder (not its parents) when missing; a failure shows up
+    // in the read or write that follows. Folders seen once are not probed again.
+    if (knownFolders_.contains(folder))
+        return;
+    if (QFileInfo::exists(folder) || QDir().mkdir(folder))
+        knownFolders_.insert(folder);
+}
+
 QByteArray OVThumbnailCacheCenter::readThrough(const QString& file, const QString& memoryKey)
 {
     QByteArray data;
@@ -165,8 +167,11 @@ bool OVThumbnailCacheCenter::write(const QString& file, const QByteArray& data)
     std::lock_guard lock(diskMutex_);
     ensureFolder(QFileInfo(file).path());
     QSaveFile writer(file);
-    if (!writer.open(QIODevice::WriteOnly) || writer.write(data) != data.size() || !writer.commit())
+    if (!writer.open(QIODevice::WriteOnly) || writer.write(data) != data.size() || !writer.commit()) {
+        // The folder may have been removed behind our back: probe it next time.
+        knownFolders_.remove(QFileInfo(file).path());
         return false;
+    }
     fileNotExistDict_.remove(file);
     return true;
 }

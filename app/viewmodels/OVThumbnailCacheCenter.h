@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QCache>
 #include <QHash>
+#include <QSet>
 #include <QString>
 #include <chrono>
 #include <functional>
@@ -73,6 +74,7 @@ private:
     QByteArray readThrough(const QString& file, const QString& memoryKey);
     bool write(const QString& file, const QByteArray& data);
     bool remove(const QString& file);
+    void ensureFolder(const QString& folder);
 
     PreferenceReader preferences_;
     QString rootpath_;
@@ -82,6 +84,7 @@ private:
 
     std::mutex diskMutex_;
     QHash<QString, bool> fileNotExistDict_;
+    QSet<QString> knownFolders_;
 };
 
 }  // namespace orv
