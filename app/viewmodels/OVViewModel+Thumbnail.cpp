@@ -3,7 +3,6 @@
 // thread, album and folder covers on it.
 
 #include <QBuffer>
-#include <QImageReader>
 #include <QPainter>
 
 #include "app/viewmodels/AlbumFrames.h"
@@ -28,17 +27,7 @@ QString qstr(const std::string& s) { return QString::fromStdString(s); }
 
 OVThumbnailCacheCenter& cache() { return OVThumbnailCacheCenter::sharedInstance(); }
 
-// Decodes bytes as they are, without turning them by their own metadata:
-// the record's orientation says how to turn them.
-QImage decode(const QByteArray& bytes)
-{
-    QBuffer buffer;
-    buffer.setData(bytes);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
-    reader.setAutoTransform(false);
-    return reader.read();
-}
+QImage decode(const QByteArray& bytes) { return thumbnail_images::decode(bytes); }
 
 QImage decode(const OVFile::Data& data)
 {
@@ -242,20 +231,8 @@ void OVViewModel::loadAlbumCover(OVDeviceClient& client)
     }
     std::weak_ptr<OVViewModel> weak = weak_from_this();
     auto callback = [weak, first, key, serial, count](std::optional<Error> error) {
-        auto self = weak.lock();
-        if (!self)
-            return;
-        self->thumbnailError_ = error ? QString::fromStdString(error->message) : QString();
-        auto visual = std::dynamic_pointer_cast<OVVisualFile>(first);
-        const OVFile::Data data = visual ? visual->thumbnail() : nullptr;
-        if (!data || data->empty()) {
-            self->setThumbnail(QImage());
-            return;
-        }
-        const QImage picture = upright(decode(data), visual->orientation());
-        if (!picture.isNull())
-            cache().cacheThumbnail(encodePng(picture), serial, key, first->modifiedDate());
-        self->setThumbnail(albumCoverWithImage(picture, count));
+        if (auto self = weak.lock())
+            self->finishCover(first, error, key, serial, true, count);
     };
     auto image = std::dynamic_pointer_cast<OVImageFile>(first);
     if (image && image->imageId() != 0)
@@ -283,27 +260,35 @@ void OVViewModel::loadVideoFolderCover(OVDeviceClient& client)
     }
     std::weak_ptr<OVViewModel> weak = weak_from_this();
     auto callback = [weak, first, key, serial](std::optional<Error> error) {
-        auto self = weak.lock();
-        if (!self)
-            return;
-        self->thumbnailError_ = error ? QString::fromStdString(error->message) : QString();
-        auto visual = std::dynamic_pointer_cast<OVVisualFile>(first);
-        const OVFile::Data data = visual ? visual->thumbnail() : nullptr;
-        if (!data || data->empty()) {
-            self->setThumbnail(QImage());
-            return;
-        }
-        const QImage picture = decode(data);
-        if (!picture.isNull())
-            cache().cacheThumbnail(encodePng(picture), serial, key, first->modifiedDate());
-        const int count = int(self->ovfile_->children().value_or(std::vector<OVFileRef>{}).size());
-        self->setThumbnail(albumCoverWithImage(picture, count));
+        if (auto self = weak.lock())
+            self->finishCover(first, error, key, serial, false, -1);
     };
     auto video = std::dynamic_pointer_cast<OVVideoFile>(first);
     if (video && video->videoId() != 0)
         client.thumbnailsForVideos({first}, callback);
     else
         client.thumbnailsForVideoFiles({first}, callback);
+}
+
+void OVViewModel::finishCover(const OVFileRef& first, const std::optional<Error>& error, const QString& key,
+                              const QString& serial, bool turnUpright, int count)
+{
+    thumbnailError_ = error ? QString::fromStdString(error->message) : QString();
+    auto visual = std::dynamic_pointer_cast<OVVisualFile>(first);
+    const OVFile::Data data = visual ? visual->thumbnail() : nullptr;
+    if (!data || data->empty()) {
+        setThumbnail(QImage());
+        return;
+    }
+    QImage picture = decode(data);
+    if (turnUpright)
+        picture = upright(picture, visual->orientation());
+    if (!picture.isNull())
+        cache().cacheThumbnail(encodePng(picture), serial, key, first->modifiedDate());
+    // A folder counts its children as they are now; an album as they were at the request.
+    if (count < 0)
+        count = int(ovfile_->children().value_or(std::vector<OVFileRef>{}).size());
+    setThumbnail(albumCoverWithImage(picture, count));
 }
 
 void OVViewModel::cancelLoadThumbnail()

@@ -153,6 +153,8 @@ private:
     void takeMemoryCachedThumbnail();
     void loadAlbumCover(OVDeviceClient& client);
     void loadVideoFolderCover(OVDeviceClient& client);
+    void finishCover(const OVFileRef& first, const std::optional<Error>& error, const QString& key,
+                     const QString& serial, bool turnUpright, int count);
 
     bool isImage_ = false;
     bool isDir_ = false;

@@ -1,9 +1,21 @@
 #include "app/viewmodels/ThumbnailImages.h"
 
+#include <QBuffer>
+#include <QImageReader>
 #include <QTransform>
 #include <algorithm>
 
 namespace orv::thumbnail_images {
+
+QImage decode(const QByteArray& bytes)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    reader.setAutoTransform(false);
+    return reader.read();
+}
 
 QImage imageRotatedByDegrees(const QImage& image, double degrees)
 {

@@ -7,6 +7,10 @@
 
 namespace orv::thumbnail_images {
 
+// Decodes picture bytes as they are, without turning them by their own
+// metadata (the phone's record says how to turn them); null when they do not decode.
+QImage decode(const QByteArray& bytes);
+
 // Turned counter-clockwise by `degrees` (as on a y-up canvas).
 QImage imageRotatedByDegrees(const QImage& image, double degrees);
 // A square of the shorter side, the picture centred in it.

@@ -17,6 +17,7 @@
 #include "app/viewmodels/OVPhotoAlbumViewModel.h"
 #include "app/viewmodels/OVThumbnailCacheCenter.h"
 #include "app/viewmodels/PhotoTimeSections.h"
+#include "app/viewmodels/ThumbnailImages.h"
 #include "core/bridge/OVImageAlbum.h"
 #include "core/bridge/OVImageFile.h"
 
@@ -119,15 +120,7 @@ QByteArray thumbnailPng(int seed)
     return bytes;
 }
 
-QImage decode(const QByteArray& bytes)
-{
-    QBuffer buffer;
-    buffer.setData(bytes);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
-    reader.setAutoTransform(false);
-    return reader.read();
-}
+QImage decode(const QByteArray& bytes) { return thumbnail_images::decode(bytes); }
 
 struct ThumbnailSet {
     QTemporaryDir dir;
