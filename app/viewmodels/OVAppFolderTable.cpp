@@ -1,5 +1,6 @@
 #include "app/viewmodels/OVAppFolderTable.h"
 
+#include <QSettings>
 #include <mutex>
 
 namespace orv {
@@ -10,6 +11,7 @@ struct Table {
     std::mutex mutex;
     QHash<QString, OVAppFolderTable::Entry> entries;
     std::function<bool()> connectionCheck;
+    QString iconServer;
 };
 
 Table& table()
@@ -49,6 +51,26 @@ bool OVAppFolderTable::connectionOK()
         check = table().connectionCheck;
     }
     return !check || check();
+}
+
+}  // namespace orv
+
+namespace orv {
+
+void OVAppFolderTable::setIconServer(const QString& baseUrl)
+{
+    std::lock_guard lock(table().mutex);
+    table().iconServer = baseUrl;
+}
+
+QString OVAppFolderTable::iconServer()
+{
+    {
+        std::lock_guard lock(table().mutex);
+        if (!table().iconServer.isEmpty())
+            return table().iconServer;
+    }
+    return QSettings().value(QStringLiteral("AppIconServer"), QStringLiteral("https://icons.kestrana.com")).toString();
 }
 
 }  // namespace orv

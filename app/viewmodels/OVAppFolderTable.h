@@ -23,6 +23,11 @@ public:
     // Whether the icon server can be reached; unset means yes.
     static void setConnectionCheck(std::function<bool()> check);
     static bool connectionOK();
+
+    // The icon server that app icons are fetched from ("AppIconServer" in
+    // the settings, else the maker's server), unless set here.
+    static void setIconServer(const QString& baseUrl);
+    static QString iconServer();
 };
 
 }  // namespace orv

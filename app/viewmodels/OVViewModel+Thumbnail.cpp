@@ -5,7 +5,7 @@
 #include <QBuffer>
 #include <QPainter>
 
-#include "app/viewmodels/AlbumFrames.h"
+#include "app/viewmodels/AppImages.h"
 #include "app/viewmodels/OVFaceDetector.h"
 #include "app/viewmodels/OVThumbnailCacheCenter.h"
 #include "app/viewmodels/OVViewModel.h"
@@ -109,7 +109,7 @@ QImage OVViewModel::iconImageWithImage(const QImage& image)
 
 QImage OVViewModel::albumCoverWithImage(const QImage& image, int count)
 {
-    QImage cover = album_frames::albumFrame(count >= 3 ? 3 : count == 2 ? 2 : 1);
+    QImage cover = app_images::albumFrame(count >= 3 ? 3 : count == 2 ? 2 : 1);
     if (image.isNull())
         return cover;
     QImage square = iconImageWithImage(image);
@@ -117,7 +117,7 @@ QImage OVViewModel::albumCoverWithImage(const QImage& image, int count)
         square = thumbnail_images::squareImage(image);
     QPainter painter(&cover);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawImage(album_frames::pictureRect(), square);
+    painter.drawImage(app_images::pictureRect(), square);
     return cover;
 }
 

@@ -26,6 +26,7 @@
 namespace orv {
 
 class OVDeviceClient;
+class OVImageDownloader;
 class Operation;
 class OVViewModel;
 using OVViewModelRef = std::shared_ptr<OVViewModel>;
@@ -125,6 +126,9 @@ public:
     QString iconDownloadUUID() const;
     void setIconDownloadUUID(const QString& uuid);
     static QImage specialFolderIconWithName(const QString& name);
+    // Where app icons are downloaded (tests bring their own); null means the shared downloader.
+    static void setIconDownloader(OVImageDownloader* downloader);
+    QImage appIcon() const { return appicon_; }
     void renderAppIcon(const QByteArray& bytes, const QString& name);
 
     // --- Quick Look -----------------------------------------------------------
