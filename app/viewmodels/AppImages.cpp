@@ -76,4 +76,23 @@ QImage iconFolder()
     return folder;
 }
 
+QImage iconForFileType(const QString& extension)
+{
+    QImage icon = namedImage(QStringLiteral("icon_") + extension.toLower());
+    if (icon.isNull())
+        icon = namedImage(QStringLiteral("icon_other"));
+    if (!icon.isNull())
+        return icon;
+    QImage sheet(128, 128, QImage::Format_ARGB32_Premultiplied);
+    sheet.fill(Qt::transparent);
+    QPainter painter(&sheet);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(QColor(0x8f, 0x92, 0x97), 2));
+    painter.setBrush(Qt::white);
+    painter.drawRoundedRect(QRectF(26, 10, 76, 108), 4, 4);
+    painter.setPen(QColor(0x5b, 0x5c, 0x62));
+    painter.drawText(QRectF(26, 70, 76, 30), Qt::AlignCenter, extension.toUpper().left(5));
+    return sheet;
+}
+
 }  // namespace orv::app_images

@@ -1,7 +1,10 @@
 #include "app/viewmodels/OVViewModel.h"
 
+#include <QFileInfo>
 #include <QLocale>
+#include <QPixmap>
 
+#include "app/viewmodels/AppImages.h"
 #include "app/viewmodels/OVAppFolderTable.h"
 #include "app/viewmodels/PathText.h"
 #include "app/viewmodels/ViewModelSettings.h"
@@ -201,6 +204,23 @@ QString OVViewModel::localizedDate(const OVFile::Date& date) const
 QString OVViewModel::modifiedDateLocalized() const { return localizedDate(ovfile_ ? ovfile_->modifiedDate() : std::nullopt); }
 
 QString OVViewModel::createdDateLocalized() const { return localizedDate(ovfile_ ? ovfile_->createdDate() : std::nullopt); }
+
+QIcon OVViewModel::smallIcon() const
+{
+    const QImage image = isDir_ ? app_images::iconFolder() : app_images::iconForFileType(QFileInfo(path_).suffix());
+    return QIcon(QPixmap::fromImage(image.scaled(32, 32, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+}
+
+QImage OVViewModel::icon()
+{
+    if (std::dynamic_pointer_cast<OVImageAlbum>(ovfile_))
+        return {};
+    if (!appicon_.isNull())
+        return appicon_;
+    if (icon_.isNull())
+        icon_ = isDir_ ? app_images::iconFolder() : app_images::iconForFileType(QFileInfo(path_).suffix());
+    return icon_;
+}
 
 const std::vector<OVViewModelRef>& OVViewModel::children()
 {

@@ -1,0 +1,316 @@
+// Thumbnails of view models from the simulated phone, the two caches, the
+// turn by the record's orientation, face-centred crops and album covers.
+
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+#include <filesystem>
+
+#include "MediaRecords.h"
+#include "PrivateHome.h"
+#include "QtWait.h"
+#include "app/viewmodels/AppImages.h"
+#include "app/viewmodels/OVFaceDetector.h"
+#include "app/viewmodels/OVThumbnailCacheCenter.h"
+#include "app/viewmodels/OVViewModel.h"
+#include "app/viewmodels/ThumbnailImages.h"
+#include "core/bridge/OVDeviceClient.h"
+#include "core/bridge/OVImageFile.h"
+#include "core/bridge/OVResources.h"
+#include "core/bridge/OVVideoFile.h"
+#include "phonesim/Simulator.h"
+
+namespace orv {
+namespace {
+
+test::PrivateHome home;
+
+using test::qtWaitUntil;
+
+void setPreference(const char* key, bool value)
+{
+    QSettings settings;
+    settings.setValue(QLatin1String(key), value);
+    settings.sync();
+}
+
+QByteArray pngBytes(const QImage& image)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+OVFile::Data data(const QByteArray& bytes) { return std::make_shared<const std::vector<uint8_t>>(bytes.begin(), bytes.end()); }
+
+// --- against the simulated phone ---------------------------------------------
+
+class PhoneThumbnails : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        sim = phonesim::Simulator::start().release();
+        setResourceDirectory(sim->resourceDir().string());
+        client = new OVDeviceClient;
+        std::optional<std::optional<Error>> loaded;
+        client->updateWithSerialNumber(sim->serial(), [&](std::optional<Error> e) { loaded = e; });
+        ASSERT_TRUE(qtWaitUntil([&] { return loaded.has_value(); }, std::chrono::seconds(60)));
+        ASSERT_FALSE(*loaded) << (*loaded)->description();
+    }
+    static void TearDownTestSuite()
+    {
+        delete client;
+        client = nullptr;
+        delete sim;
+        sim = nullptr;
+    }
+    void SetUp() override
+    {
+        setPreference("DisableMemThumbnailCache", false);
+        setPreference("UseFaceDetection", true);
+    }
+
+    static std::vector<OVFileRef> library(bool videos)
+    {
+        std::optional<OVMediaLibrary> result;
+        bool done = false;
+        auto callback = [&](std::optional<OVMediaLibrary> r, std::optional<Error>) {
+            result = std::move(r);
+            done = true;
+        };
+        if (videos)
+            client->fetchVideoLibraryWithCallback(callback);
+        else
+            client->fetchPhotoLibraryWithCallback(callback);
+        EXPECT_TRUE(qtWaitUntil([&] { return done; }));
+        return result ? (*result)[videos ? "videos" : "photos"] : std::vector<OVFileRef>{};
+    }
+
+    // Loads and waits until the model has settled (picture or error).
+    static void loadAndWait(const OVViewModelRef& model)
+    {
+        model->loadThumbnail(*client);
+        ASSERT_TRUE(qtWaitUntil([&] {
+            return !model->hasPendingThumbnailRequest() &&
+                   (!model->thumbnail().isNull() || !model->thumbnailError().isNull());
+        }));
+    }
+
+    static inline phonesim::Simulator* sim = nullptr;
+    static inline OVDeviceClient* client = nullptr;
+};
+
+TEST_F(PhoneThumbnails, PhotosAndVideosArriveAndAreServedFromMemoryThenDisk)
+{
+    auto& cache = OVThumbnailCacheCenter::sharedInstance();
+    const QString serial = QString::fromStdString(sim->serial());
+    for (bool videos : {false, true}) {
+        SCOPED_TRACE(videos ? "video" : "photo");
+        const auto records = library(videos);
+        ASSERT_FALSE(records.empty());
+        auto model = OVViewModel::make(records.front(), serial);
+        EXPECT_TRUE(model->thumbnail().isNull());
+        int changes = 0;
+        QObject::connect(model.get(), &OVViewModel::thumbnailChanged, [&] { ++changes; });
+        loadAndWait(model);
+        ASSERT_FALSE(model->thumbnail().isNull()) << model->thumbnailError().toStdString();
+        EXPECT_TRUE(model->thumbnailError().isNull());
+        EXPECT_EQ(model->thumbnail().width(), model->thumbnail().height());
+        EXPECT_EQ(changes, 1);
+        EXPECT_FALSE(cache.memCachedThumbnail(serial, model->path(), model->modifiedDate()).isNull());
+        const QString file = cache.cachedThumbnailURL(serial, model->path(), model->modifiedDate());
+        EXPECT_TRUE(QFileInfo::exists(file));
+
+        // A new model of the same file shows the picture at once, from memory.
+        auto again = OVViewModel::make(records.front(), serial);
+        EXPECT_EQ(again->thumbnail(), model->thumbnail());
+
+        // With the memory side off (as after a restart) the disk serves it, without a request.
+        setPreference("DisableMemThumbnailCache", true);
+        auto fromDisk = OVViewModel::make(records.front(), serial);
+        EXPECT_TRUE(fromDisk->thumbnail().isNull());
+        fromDisk->loadThumbnail(*client);
+        EXPECT_FALSE(fromDisk->hasPendingThumbnailRequest());
+        EXPECT_EQ(fromDisk->thumbnail(), model->thumbnail());
+        setPreference("DisableMemThumbnailCache", false);
+    }
+}
+
+TEST_F(PhoneThumbnails, AFileDeletedMeanwhileEndsWithoutAPicture)
+{
+    const auto records = library(false);
+    ASSERT_GE(records.size(), 2u);
+    const OVFileRef record = records.back();
+    const std::string relative = record->path().substr(std::string("/storage/emulated/legacy/").size());
+    std::filesystem::remove(sim->phoneRoot(sim->serial()) / relative);
+    auto model = OVViewModel::make(record, QString::fromStdString(sim->serial()));
+    loadAndWait(model);
+    EXPECT_TRUE(model->thumbnail().isNull());
+    EXPECT_FALSE(model->thumbnailError().isEmpty());
+    EXPECT_TRUE(OVThumbnailCacheCenter::sharedInstance()
+                    .memCachedThumbnail(model->serialNumber(), model->path(), model->modifiedDate())
+                    .isNull());
+}
+
+TEST_F(PhoneThumbnails, ACancelledRequestLeavesTheModelAsItWas)
+{
+    const auto records = library(false);
+    ASSERT_GE(records.size(), 2u);
+    // Records of their own with dates nothing has cached, asked for by path.
+    auto fresh = [](const OVFileRef& from, int seconds) {
+        auto file = std::make_shared<OVImageFile>();
+        file->setPath(from->path());
+        file->setModifiedDate(std::chrono::system_clock::time_point(std::chrono::seconds(seconds)));
+        return file;
+    };
+    auto model = OVViewModel::make(fresh(records[0], 12345), "S");
+    model->loadThumbnail(*client);
+    ASSERT_TRUE(model->hasPendingThumbnailRequest());
+    model->cancelLoadThumbnail();
+    EXPECT_FALSE(model->hasPendingThumbnailRequest());
+    // A request queued after it is answered; the cancelled one never is.
+    auto other = OVViewModel::make(fresh(records[1], 23456), "S");
+    loadAndWait(other);
+    EXPECT_FALSE(other->thumbnail().isNull());
+    EXPECT_TRUE(model->thumbnail().isNull());
+    EXPECT_TRUE(model->thumbnailError().isNull());
+}
+
+TEST_F(PhoneThumbnails, KindsWithoutThumbnailsAskNothing)
+{
+    for (OVFileRef file : {OVFileRef(std::make_shared<OVFile>()), OVFileRef(std::make_shared<OVDirectoryFile>())}) {
+        file->setPath("/storage/emulated/legacy/Download/doc.pdf");
+        auto model = OVViewModel::make(file, "S");
+        model->setThumbnailError("old");
+        model->loadThumbnail(*client);
+        EXPECT_FALSE(model->hasPendingThumbnailRequest());
+        EXPECT_TRUE(model->thumbnail().isNull());
+        EXPECT_TRUE(model->thumbnailError().isNull());
+    }
+}
+
+// --- decoding, turning and cropping -----------------------------------------
+
+// Exposes the step that turns the record's bytes into the thumbnail.
+class DecodingModel : public OVViewModel {
+public:
+    using OVViewModel::OVViewModel;
+    using OVViewModel::fetchThumbnailDone;
+};
+
+TEST(ThumbnailDecoding, TheRecordsOrientationTurnsThePictureUpright)
+{
+    setPreference("UseFaceDetection", false);
+    // A square picture with its top-left quarter red.
+    QImage picture(40, 40, QImage::Format_RGB32);
+    picture.fill(Qt::white);
+    for (int y = 0; y < 20; ++y)
+        for (int x = 0; x < 20; ++x)
+            picture.setPixelColor(x, y, Qt::red);
+    struct Case {
+        uint64_t orientation;
+        QPoint redQuarter;  // where the red quarter ends up, in quarters
+    };
+    const Case cases[] = {{0, {0, 0}}, {90, {1, 0}}, {180, {1, 1}}, {270, {0, 1}}};
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.orientation);
+        auto record = std::make_shared<OVImageFile>();
+        record->setPath("/storage/emulated/legacy/DCIM/Camera/turn" + std::to_string(n++) + ".jpg");
+        record->setModifiedDate(std::chrono::system_clock::time_point(std::chrono::seconds(100)));
+        record->setOrientation(c.orientation);
+        record->setThumbnail(data(pngBytes(picture)));
+        auto model = std::make_shared<DecodingModel>(record, "ROT");
+        model->fetchThumbnailDone("ROT");
+        ASSERT_TRUE(qtWaitUntil([&] { return !model->thumbnail().isNull(); }));
+        const QImage result = model->thumbnail();
+        const QPoint probe(c.redQuarter.x() * 20 + 10, c.redQuarter.y() * 20 + 10);
+        EXPECT_EQ(result.pixelColor(probe), QColor(Qt::red));
+        EXPECT_EQ(result.pixelColor(40 - 1 - probe.x(), 40 - 1 - probe.y()), QColor(Qt::white));
+    }
+    setPreference("UseFaceDetection", true);
+}
+
+TEST(ThumbnailDecoding, MissingOrBrokenBytesNameTheFailure)
+{
+    struct Case {
+        QByteArray bytes;
+        bool markedFailed;
+        const char* error;
+    };
+    const Case cases[] = {{QByteArray(), true, "APK getThumbnailBitmap failed null error!"},
+                          {QByteArray(), false, "APK getThumbnailBitmap failed without null error!"},
+                          {QByteArray("not a picture"), false, "Failed to create image from thumbnail data!"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.error);
+        auto record = std::make_shared<OVVideoFile>();
+        record->setPath("/storage/emulated/legacy/DCIM/Camera/v.mp4");
+        record->setModifiedDate(std::chrono::system_clock::time_point(std::chrono::seconds(100)));
+        record->setGetThumbnailError(c.markedFailed);
+        if (!c.bytes.isNull())
+            record->setThumbnail(data(c.bytes));
+        auto model = std::make_shared<DecodingModel>(record, "BAD");
+        model->fetchThumbnailDone("BAD");
+        ASSERT_TRUE(qtWaitUntil([&] { return !model->thumbnailError().isNull(); }));
+        EXPECT_EQ(model->thumbnailError(), QLatin1String(c.error));
+        EXPECT_TRUE(model->thumbnail().isNull());
+    }
+}
+
+QImage fixture(const char* name)
+{
+    const QImage image(QStringLiteral(ORVANE_SOURCE_DIR "/tests/app/viewmodels/fixtures/") + name);
+    EXPECT_FALSE(image.isNull()) << name;
+    return image;
+}
+
+TEST(ThumbnailCrop, AFaceMovesTheSquareOffCentreAndABlankPictureIsCentred)
+{
+    setPreference("UseFaceDetection", true);
+    ASSERT_TRUE(OVFaceDetector::available());
+    const QImage portrait = fixture("portrait-left.jpg");
+    ASSERT_GT(portrait.width(), portrait.height());
+    const auto face = OVFaceDetector::chosenFace(portrait);
+    ASSERT_TRUE(face);
+    EXPECT_LT(face->center().x(), portrait.width() / 2);
+    const QImage crop = OVViewModel::iconImageWithImage(portrait);
+    EXPECT_EQ(crop.width(), portrait.height());
+    EXPECT_EQ(crop.height(), portrait.height());
+    EXPECT_NE(crop, thumbnail_images::squareImage(portrait));
+    EXPECT_EQ(crop, thumbnail_images::squareImageWithCenterRect(portrait, *face));
+
+    QImage blank(300, 200, QImage::Format_RGB32);
+    blank.fill(Qt::gray);
+    EXPECT_EQ(OVViewModel::iconImageWithImage(blank), thumbnail_images::squareImage(blank));
+
+    setPreference("UseFaceDetection", false);
+    EXPECT_EQ(OVViewModel::iconImageWithImage(portrait), thumbnail_images::squareImage(portrait));
+    setPreference("UseFaceDetection", true);
+}
+
+TEST(ThumbnailCovers, TheFrameFollowsTheNumberOfItems)
+{
+    QImage picture(50, 30, QImage::Format_RGB32);
+    picture.fill(Qt::green);
+    const struct {
+        int count;
+        int frame;
+    } cases[] = {{0, 1}, {1, 1}, {2, 2}, {3, 3}, {5, 3}};
+    const QRect top(0, 0, app_images::kFrameWidth, app_images::pictureRect().top() - 10);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.count);
+        const QImage cover = OVViewModel::albumCoverWithImage(picture, c.count);
+        EXPECT_EQ(cover.copy(top), app_images::albumFrame(c.frame).convertToFormat(cover.format()).copy(top));
+        EXPECT_EQ(cover.pixelColor(app_images::pictureRect().center()), QColor(Qt::green));
+    }
+    const QImage bare = OVViewModel::albumCoverWithImage(QImage(), 0);
+    EXPECT_EQ(bare, app_images::albumFrame(1));
+}
+
+}  // namespace
+}  // namespace orv
