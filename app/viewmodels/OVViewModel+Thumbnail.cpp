@@ -2,7 +2,6 @@
 // single photos and videos are decoded, rotated and cropped off the main
 // thread, album and folder covers on it.
 
-#include <QBuffer>
 #include <QPainter>
 
 #include "app/viewmodels/AppImages.h"
@@ -36,14 +35,7 @@ QImage decode(const OVFile::Data& data)
     return decode(QByteArray::fromRawData(reinterpret_cast<const char*>(data->data()), qsizetype(data->size())));
 }
 
-QByteArray encodePng(const QImage& image)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
+QByteArray encodePng(const QImage& image) { return thumbnail_images::encodePng(image); }
 
 // Turns a picture stored with `orientation` degrees upright.
 QImage upright(const QImage& image, uint64_t orientation)

@@ -17,6 +17,15 @@ QImage decode(const QByteArray& bytes)
     return reader.read();
 }
 
+QByteArray encodePng(const QImage& image)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
 QImage imageRotatedByDegrees(const QImage& image, double degrees)
 {
     // Qt's y axis points down, so a clockwise turn here is counter-clockwise there.

@@ -10,6 +10,8 @@ namespace orv::thumbnail_images {
 // Decodes picture bytes as they are, without turning them by their own
 // metadata (the phone's record says how to turn them); null when they do not decode.
 QImage decode(const QByteArray& bytes);
+// The picture as PNG bytes: what the cache keeps of thumbnails and covers.
+QByteArray encodePng(const QImage& image);
 
 // Turned counter-clockwise by `degrees` (as on a y-up canvas).
 QImage imageRotatedByDegrees(const QImage& image, double degrees);

@@ -12,6 +12,7 @@
 
 #include "LocalHttpServer.h"
 #include "QtWait.h"
+#include "app/viewmodels/ThumbnailImages.h"
 
 namespace orv {
 namespace {
@@ -23,11 +24,7 @@ QByteArray png(int width = 4, int height = 4)
 {
     QImage image(width, height, QImage::Format_ARGB32);
     image.fill(Qt::blue);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
+    return thumbnail_images::encodePng(image);
 }
 
 // Callbacks arrive on the downloader's thread; they are collected here.

@@ -20,6 +20,7 @@
 #include "app/viewmodels/OVAppFolderTable.h"
 #include "app/viewmodels/OVImageDownloader.h"
 #include "app/viewmodels/OVThumbnailCacheCenter.h"
+#include "app/viewmodels/ThumbnailImages.h"
 #include "core/bridge/OVAudioFile.h"
 #include "core/bridge/OVDeviceClient.h"
 #include "core/bridge/OVDirectoryFile.h"
@@ -231,11 +232,7 @@ QByteArray pngOf(int side)
 {
     QImage image(side, side, QImage::Format_ARGB32);
     image.fill(Qt::red);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
+    return thumbnail_images::encodePng(image);
 }
 
 class AppIcons : public ::testing::Test {

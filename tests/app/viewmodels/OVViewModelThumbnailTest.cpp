@@ -37,14 +37,7 @@ void setPreference(const char* key, bool value)
     settings.sync();
 }
 
-QByteArray pngBytes(const QImage& image)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
+QByteArray pngBytes(const QImage& image) { return thumbnail_images::encodePng(image); }
 
 OVFile::Data data(const QByteArray& bytes) { return std::make_shared<const std::vector<uint8_t>>(bytes.begin(), bytes.end()); }
 
