@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QSettings>
+#include <QTemporaryDir>
 #include <sys/stat.h>
 
 #include "LocalHttpServer.h"
@@ -20,6 +21,7 @@
 #include "app/viewmodels/OVAppFolderTable.h"
 #include "app/viewmodels/OVImageDownloader.h"
 #include "app/viewmodels/OVThumbnailCacheCenter.h"
+#include "app/viewmodels/QuickLookImage.h"
 #include "app/viewmodels/ThumbnailImages.h"
 #include "core/bridge/OVAudioFile.h"
 #include "core/bridge/OVDeviceClient.h"
@@ -393,6 +395,28 @@ TEST(QuickLook, WhichFilesAreWorthFetchingForAPreview)
                  {record<OVImageAlbum>(kCamera), true}};
     for (const auto& c : cases)
         EXPECT_EQ(OVViewModel::make(c.file, "S")->canDownloadPreview(), c.worth) << c.file->path();
+}
+
+TEST(QuickLook, LocalFilePreviewsArePicturesOrTypeIcons)
+{
+    QTemporaryDir dir;
+    QImage picture(200, 100, QImage::Format_RGB32);
+    picture.fill(Qt::blue);
+    ASSERT_TRUE(picture.save(dir.filePath("wide.png")));
+    QFile text(dir.filePath("notes.xyz"));
+    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+    text.write("plain words");
+    text.close();
+
+    const QImage preview = quick_look_image::imageWithPreviewOfFileAtPath(dir.filePath("wide.png"), QSize(64, 64), false);
+    EXPECT_EQ(preview.size(), QSize(64, 32));
+    EXPECT_EQ(preview.pixelColor(32, 16), QColor(Qt::blue));
+    EXPECT_LE(quick_look_image::imageWithPreviewOfFileAtPath(dir.filePath("wide.png"), QSize(64, 64), true).width(), 64);
+
+    const QImage icon = quick_look_image::imageWithPreviewOfFileAtPath(dir.filePath("notes.xyz"), QSize(64, 64), true);
+    EXPECT_EQ(icon.size(), QSize(64, 64));
+    EXPECT_TRUE(quick_look_image::imageWithPreviewOfFileAtPath(QString(), QSize(64, 64), true).isNull());
+    EXPECT_TRUE(quick_look_image::imageWithPreviewOfFileAtPath(dir.filePath("missing"), QSize(64, 64), true).isNull());
 }
 
 }  // namespace
