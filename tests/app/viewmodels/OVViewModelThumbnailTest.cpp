@@ -14,12 +14,15 @@
 #include "QtWait.h"
 #include "app/viewmodels/AppImages.h"
 #include "app/viewmodels/OVFaceDetector.h"
+#include "app/viewmodels/OVPhotoAlbumsViewModel.h"
 #include "app/viewmodels/OVThumbnailCacheCenter.h"
 #include "app/viewmodels/OVViewModel.h"
 #include "app/viewmodels/ThumbnailImages.h"
 #include "core/bridge/OVDeviceClient.h"
+#include "core/bridge/OVImageAlbum.h"
 #include "core/bridge/OVImageFile.h"
 #include "core/bridge/OVResources.h"
+#include "core/bridge/OVVideoDirectory.h"
 #include "core/bridge/OVVideoFile.h"
 #include "phonesim/Simulator.h"
 
@@ -43,7 +46,7 @@ OVFile::Data data(const QByteArray& bytes) { return std::make_shared<const std::
 
 // --- against the simulated phone ---------------------------------------------
 
-class PhoneThumbnails : public ::testing::Test {
+class WithPhone : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
@@ -98,7 +101,7 @@ protected:
     static inline OVDeviceClient* client = nullptr;
 };
 
-TEST_F(PhoneThumbnails, PhotosAndVideosArriveAndAreServedFromMemoryThenDisk)
+TEST_F(WithPhone, PhotosAndVideosArriveAndAreServedFromMemoryThenDisk)
 {
     auto& cache = OVThumbnailCacheCenter::sharedInstance();
     const QString serial = QString::fromStdString(sim->serial());
@@ -134,7 +137,7 @@ TEST_F(PhoneThumbnails, PhotosAndVideosArriveAndAreServedFromMemoryThenDisk)
     }
 }
 
-TEST_F(PhoneThumbnails, AFileDeletedMeanwhileEndsWithoutAPicture)
+TEST_F(WithPhone, AFileDeletedMeanwhileEndsWithoutAPicture)
 {
     const auto records = library(false);
     ASSERT_GE(records.size(), 2u);
@@ -150,7 +153,7 @@ TEST_F(PhoneThumbnails, AFileDeletedMeanwhileEndsWithoutAPicture)
                     .isNull());
 }
 
-TEST_F(PhoneThumbnails, ACancelledRequestLeavesTheModelAsItWas)
+TEST_F(WithPhone, ACancelledRequestLeavesTheModelAsItWas)
 {
     const auto records = library(false);
     ASSERT_GE(records.size(), 2u);
@@ -174,7 +177,102 @@ TEST_F(PhoneThumbnails, ACancelledRequestLeavesTheModelAsItWas)
     EXPECT_TRUE(model->thumbnailError().isNull());
 }
 
-TEST_F(PhoneThumbnails, KindsWithoutThumbnailsAskNothing)
+TEST_F(WithPhone, AlbumCoversAskThePhoneFirstThenTheCache)
+{
+    std::optional<OVMediaLibrary> result;
+    client->fetchPhotoLibraryWithCallback([&](std::optional<OVMediaLibrary> r, std::optional<Error>) { result = r; });
+    ASSERT_TRUE(qtWaitUntil([&] { return result.has_value(); }));
+    OVPhotoAlbumsViewModel albums(QString::fromStdString(sim->serial()));
+    albums.setAlbums((*result)["albums"]);
+    ASSERT_GT(albums.totalItemNumber(), 0);
+    auto album = albums.itemForIndex(0);
+    ASSERT_TRUE(album->isAlbum());
+    const QString first = album->childrenViewModels().front()->path();
+
+    // A new album model has no cover path: the phone is asked even if a cover is cached.
+    album->loadThumbnail(*client);
+    EXPECT_TRUE(album->thumbnail().isNull());
+    ASSERT_TRUE(qtWaitUntil([&] { return !album->thumbnail().isNull(); }));
+    EXPECT_EQ(album->thumbnailPath(), first);
+    const QImage cover = album->thumbnail();
+    EXPECT_EQ(cover.size(), app_images::albumFrame(1).size());
+
+    // The same model again: from the cache, at once.
+    album->setThumbnail(QImage());
+    album->loadThumbnail(*client);
+    EXPECT_FALSE(album->thumbnail().isNull());
+
+    // A reload keeps the cover of an album whose first photo is unchanged.
+    albums.setAlbums((*result)["albums"]);
+    EXPECT_EQ(albums.itemForIndex(0)->thumbnail(), album->thumbnail());
+
+    // Until it is loaded again, an album whose first photo changed shows no cover.
+    album->setThumbnailPath("/storage/emulated/legacy/DCIM/elsewhere.jpg");
+    EXPECT_TRUE(album->thumbnail().isNull());
+}
+
+TEST_F(WithPhone, VideoFolderCoversShowTheFirstVideo)
+{
+    std::optional<OVMediaLibrary> result;
+    client->fetchVideoLibraryWithCallback([&](std::optional<OVMediaLibrary> r, std::optional<Error>) { result = r; });
+    ASSERT_TRUE(qtWaitUntil([&] { return result.has_value(); }));
+    std::shared_ptr<OVVideoDirectory> folder;
+    for (const auto& file : (*result)["otherDirs"]) {
+        auto candidate = std::dynamic_pointer_cast<OVVideoDirectory>(file);
+        if (candidate && candidate->children() && !candidate->children()->empty())
+            folder = candidate;
+    }
+    ASSERT_TRUE(folder) << "no video folder with videos";
+    auto model = OVViewModel::make(folder, QString::fromStdString(sim->serial()));
+    model->loadThumbnail(*client);
+    ASSERT_TRUE(qtWaitUntil([&] { return !model->thumbnail().isNull(); }));
+    EXPECT_EQ(model->thumbnailPath().toStdString(), folder->children()->front()->path());
+    // Asked again, the folder's cover comes from the cache at once.
+    auto again = OVViewModel::make(folder, QString::fromStdString(sim->serial()));
+    again->loadThumbnail(*client);
+    EXPECT_FALSE(again->thumbnail().isNull());
+
+    auto empty = std::make_shared<OVVideoDirectory>();
+    empty->setPath("/storage/emulated/legacy/Movies/Empty");
+    auto bare = OVViewModel::make(empty, "S");
+    bare->loadThumbnail(*client);
+    EXPECT_EQ(bare->thumbnail(), app_images::albumFrame(1));
+}
+
+TEST_F(WithPhone, PushedLibraryChangesUpdateTheAlbumList)
+{
+    std::optional<OVMediaLibrary> result;
+    client->fetchPhotoLibraryWithCallback([&](std::optional<OVMediaLibrary> r, std::optional<Error>) { result = r; });
+    ASSERT_TRUE(qtWaitUntil([&] { return result.has_value(); }));
+    auto albums = std::make_shared<OVPhotoAlbumsViewModel>(QString::fromStdString(sim->serial()));
+    albums->setAlbums((*result)["albums"]);
+    const int64_t before = albums->totalItemNumber();
+
+    // Held weakly: a push still queued when the test ends finds nothing.
+    std::weak_ptr<OVPhotoAlbumsViewModel> weak = albums;
+    client->registerPhotoLibraryChangeWithBlock([weak](const std::optional<OVLibraryChange>& change) {
+        auto target = weak.lock();
+        if (change && target)
+            target->addedOVFiles(change->added, change->deleted);
+    });
+    QImage picture(64, 48, QImage::Format_RGB32);
+    picture.fill(Qt::darkCyan);
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    buffer.open(QIODevice::WriteOnly);
+    picture.save(&buffer, "JPG");
+    sim->putFile(sim->serial(), "/sdcard/Pictures/Pushed/new.jpg", std::string_view(jpeg.constData(), size_t(jpeg.size())));
+    const bool arrived =
+        qtWaitUntil([&] { return albums->albumByPath("/storage/emulated/legacy/Pictures/Pushed") != nullptr; });
+    client->registerPhotoLibraryChangeWithBlock({});
+    ASSERT_TRUE(arrived);
+    EXPECT_EQ(albums->totalItemNumber(), before + 1);
+    auto pushed = albums->albumByPath("/storage/emulated/legacy/Pictures/Pushed");
+    EXPECT_EQ(pushed->totalItemNumber(), 1);
+    EXPECT_EQ(pushed->displayname(), "Pushed");
+}
+
+TEST_F(WithPhone, KindsWithoutThumbnailsAskNothing)
 {
     for (OVFileRef file : {OVFileRef(std::make_shared<OVFile>()), OVFileRef(std::make_shared<OVDirectoryFile>())}) {
         file->setPath("/storage/emulated/legacy/Download/doc.pdf");
