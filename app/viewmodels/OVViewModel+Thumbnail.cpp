@@ -60,7 +60,6 @@ void OVViewModel::takeMemoryCachedThumbnail()
         return;
     if (auto visual = std::dynamic_pointer_cast<OVVisualFile>(ovfile_))
         visual->setThumbnail(std::make_shared<const std::vector<uint8_t>>(hit.begin(), hit.end()));
-    thumbnailError_.clear();
     thumbnailError_ = QString();
     setThumbnail(image);
 }

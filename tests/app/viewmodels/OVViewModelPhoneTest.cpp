@@ -1,5 +1,6 @@
-// Thumbnails of view models from the simulated phone, the two caches, the
-// turn by the record's orientation, face-centred crops and album covers.
+// View models against the simulated phone (thumbnails and the two caches,
+// covers, listings, renames and pushed library changes), and the
+// turn by the record's orientation, face-centred crops and cover frames.
 
 #include <gtest/gtest.h>
 
@@ -19,6 +20,7 @@
 #include "app/viewmodels/OVViewModel.h"
 #include "app/viewmodels/ThumbnailImages.h"
 #include "core/bridge/OVDeviceClient.h"
+#include "core/bridge/OVDirectoryFile.h"
 #include "core/bridge/OVImageAlbum.h"
 #include "core/bridge/OVImageFile.h"
 #include "core/bridge/OVResources.h"
@@ -270,6 +272,32 @@ TEST_F(WithPhone, PushedLibraryChangesUpdateTheAlbumList)
     auto pushed = albums->albumByPath("/storage/emulated/legacy/Pictures/Pushed");
     EXPECT_EQ(pushed->totalItemNumber(), 1);
     EXPECT_EQ(pushed->displayname(), "Pushed");
+}
+
+TEST_F(WithPhone, FoldersListTheirChildrenAndFilesAreRenamed)
+{
+    const std::string folderPath = "/sdcard/Download/Renames";
+    sim->putFile(sim->serial(), folderPath + "/before.txt", "words");
+    auto folder = std::make_shared<OVDirectoryFile>();
+    folder->setPath("/storage/emulated/legacy/Download/Renames");
+    auto model = OVViewModel::make(folder, QString::fromStdString(sim->serial()));
+    std::optional<std::vector<OVFileRef>> listed;
+    model->fetchChildren(*client, [&](std::vector<OVFileRef> files, std::optional<Error> error) {
+        EXPECT_FALSE(error);
+        listed = std::move(files);
+    });
+    ASSERT_TRUE(qtWaitUntil([&] { return listed.has_value(); }));
+    model->setOVFileChildren(*listed);
+    ASSERT_EQ(model->childrenViewModels().size(), 1u);
+    auto child = model->childrenViewModels().front();
+    EXPECT_EQ(child->rawfilename(), "before.txt");
+
+    std::optional<std::optional<Error>> renamed;
+    child->rename(*client, "after.txt", [&](std::optional<Error> error) { renamed = error; });
+    ASSERT_TRUE(qtWaitUntil([&] { return renamed.has_value(); }));
+    EXPECT_FALSE(*renamed);
+    EXPECT_TRUE(std::filesystem::exists(sim->phoneRoot(sim->serial()) / "Download/Renames/after.txt"));
+    EXPECT_EQ(child->rawfilename(), "before.txt");  // the caller reloads the listing
 }
 
 TEST_F(WithPhone, KindsWithoutThumbnailsAskNothing)
