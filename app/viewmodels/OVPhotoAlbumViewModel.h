@@ -58,6 +58,9 @@ public:
     std::optional<OVIndexPath> indexSetForItem(const OVViewModel& item) const;
 
     const std::vector<OVViewModelRef>& childrenViewModels() const override { return itemlist_; }
+    // Range-for over the items, in display order.
+    auto begin() const { return itemlist_.begin(); }
+    auto end() const { return itemlist_.end(); }
     bool isDir() const override { return true; }
     int64_t albumId() const override;
     QString filename() const;

@@ -50,6 +50,9 @@ public:
     static std::shared_ptr<OVImageAlbum> cameraRollDirectory();
 
     std::vector<OVPhotoAlbumViewModelRef> itemlist() const;
+    // Range-for over the albums, in display order.
+    auto begin() const { return itemlist_.begin(); }
+    auto end() const { return itemlist_.end(); }
     void setItemlist(std::vector<OVPhotoAlbumViewModelRef> list);
 
 private:

@@ -255,6 +255,10 @@ TEST_F(PhotoAlbum, ContentGivenWithoutAFileMakesAnAlbum)
     EXPECT_TRUE(model->isDir());
     EXPECT_EQ(model->dir()->path(), model->path());
     EXPECT_EQ(model->pathDirectory().size(), 2);
+    int visited = 0;
+    for (const auto& item : *model)
+        visited += model->pathDirectory().contains(item->path());
+    EXPECT_EQ(visited, 2);
 }
 
 }  // namespace

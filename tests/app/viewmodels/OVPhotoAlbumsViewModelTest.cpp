@@ -30,7 +30,7 @@ std::shared_ptr<Album> album(const std::string& path, std::vector<OVFileRef> chi
 std::vector<std::string> albumPaths(const OVPhotoAlbumsViewModel& model)
 {
     std::vector<std::string> out;
-    for (const auto& a : model.itemlist())
+    for (const auto& a : model)
         out.push_back(a->path().toStdString());
     return out;
 }
