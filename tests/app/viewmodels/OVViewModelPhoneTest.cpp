@@ -27,6 +27,7 @@
 #include "core/bridge/OVVideoDirectory.h"
 #include "core/bridge/OVVideoFile.h"
 #include "phonesim/Simulator.h"
+#include "platform/Dispatch.h"
 
 namespace orv {
 namespace {
@@ -353,6 +354,28 @@ TEST(ThumbnailDecoding, TheRecordsOrientationTurnsThePictureUpright)
         EXPECT_EQ(result.pixelColor(40 - 1 - probe.x(), 40 - 1 - probe.y()), QColor(Qt::white));
     }
     setPreference("UseFaceDetection", true);
+}
+
+TEST(ThumbnailDecoding, AModelGivenAnotherFileMeanwhileKeepsItsPictureOut)
+{
+    QImage picture(30, 20, QImage::Format_RGB32);
+    picture.fill(Qt::magenta);
+    auto record = std::make_shared<OVImageFile>();
+    record->setPath("/storage/emulated/legacy/DCIM/Camera/swap-old.jpg");
+    record->setModifiedDate(std::chrono::system_clock::time_point(std::chrono::seconds(100)));
+    record->setThumbnail(data(pngBytes(picture)));
+    auto model = std::make_shared<DecodingModel>(record, "SWAP");
+    model->fetchThumbnailDone("SWAP");
+    model->setOvfile(test::media("/storage/emulated/legacy/DCIM/Camera/swap-new.jpg"));
+
+    // The work finishes for the old file: cached under its path...
+    auto& cache = OVThumbnailCacheCenter::sharedInstance();
+    ASSERT_TRUE(qtWaitUntil([&] { return !cache.memCachedThumbnail("SWAP", QString::fromStdString(record->path()), record->modifiedDate()).isNull(); }));
+    // ...and its hand-over to the main queue, which runs before this marker, leaves the model alone.
+    bool marker = false;
+    dispatch::Queue::main()->async([&] { marker = true; });
+    ASSERT_TRUE(qtWaitUntil([&] { return marker; }));
+    EXPECT_TRUE(model->thumbnail().isNull());
 }
 
 TEST(ThumbnailDecoding, MissingOrBrokenBytesNameTheFailure)

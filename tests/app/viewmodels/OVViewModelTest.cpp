@@ -374,6 +374,21 @@ TEST(QuickLook, PlaceholdersCarryNameSizeAndDateInAPrivateFolderPerPhoneFolder)
     EXPECT_TRUE(QFileInfo::exists(sameName->previewItemURL()));
 }
 
+TEST(QuickLook, APlantedLinkIsNeverFollowed)
+{
+    QTemporaryDir elsewhere;
+    auto probe = OVViewModel::make(photo(kCamera + "probe.jpg"), "PROBE");
+    probe->createQLPreviewItem();
+    const QString root = QFileInfo(QFileInfo(QFileInfo(probe->previewItemURL()).absolutePath()).absolutePath()).absolutePath();
+    // Someone plants a link where the next phone's folder would be.
+    ASSERT_TRUE(QFile::link(elsewhere.path(), root + "/VICTIM"));
+    auto model = OVViewModel::make(photo(kCamera + "x.jpg"), "VICTIM");
+    model->createQLPreviewItem();
+    EXPECT_TRUE(QDir(elsewhere.path()).isEmpty());
+    EXPECT_FALSE(model->previewItemURL().startsWith(elsewhere.path()));
+    QFile::remove(root + "/VICTIM");
+}
+
 TEST(QuickLook, NamesAreUsedLiterally)
 {
     auto model = OVViewModel::make(photo(kCamera + "100%%s done.jpg"), "S");
