@@ -389,6 +389,20 @@ TEST(QuickLook, APlantedLinkIsNeverFollowed)
     QFile::remove(root + "/VICTIM");
 }
 
+TEST(QuickLook, TheCardShowsTheThumbnailOnWhite)
+{
+    auto model = OVViewModel::make(photo(kCamera + "card.jpg"), "S");
+    EXPECT_EQ(model->previewCard().pixelColor(135, 135).alpha(), 0);  // no thumbnail: an empty card
+    QImage thumbnail(100, 100, QImage::Format_RGB32);
+    thumbnail.fill(Qt::darkGreen);
+    model->setThumbnail(thumbnail);
+    const QImage card = model->previewCard();
+    EXPECT_EQ(card.size(), QSize(270, 270));
+    EXPECT_EQ(card.pixelColor(135, 135), QColor(Qt::darkGreen));
+    EXPECT_EQ(card.pixelColor(12, 135), QColor(Qt::white));  // the white margin between 8 and 16
+    EXPECT_EQ(card.pixelColor(2, 2).alpha(), 0);
+}
+
 TEST(QuickLook, NamesAreUsedLiterally)
 {
     auto model = OVViewModel::make(photo(kCamera + "100%%s done.jpg"), "S");
