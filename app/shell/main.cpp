@@ -8,7 +8,9 @@
 #include <QApplication>
 #include <QMainWindow>
 
+#include "app/shell/L10n.h"
 #include "app/shell/MainRunLoopDriver.h"
+#include "app/shell/Prefs.h"
 #include "app/shell/TerminationSignals.h"
 #include "platform/Dispatch.h"
 #include "platform/RunLoop.h"
@@ -17,6 +19,9 @@ int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Orvane"));
+    QApplication::setOrganizationName(QStringLiteral("Orvane"));
+    orv::Prefs::registerUserDefaults();
+    orv::L10n::install();
 
     orv::TerminationSignals termination;
     QObject::connect(&termination, &orv::TerminationSignals::received, &app, [] { QApplication::quit(); });
