@@ -4,7 +4,7 @@
 #include <QPainter>
 #include <QPainterPath>
 
-#include "core/bridge/OVResources.h"
+#include "core/bridge/facade/OVResources.h"
 
 namespace orv::app_images {
 

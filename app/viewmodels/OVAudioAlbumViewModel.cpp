@@ -2,7 +2,7 @@
 
 #include "app/viewmodels/AppImages.h"
 #include "app/viewmodels/OVThumbnailCacheCenter.h"
-#include "core/bridge/OVDeviceClient.h"
+#include "core/bridge/facade/OVDeviceClient.h"
 #include "platform/OperationQueue.h"
 
 namespace orv {

@@ -3,7 +3,7 @@
 // the phone or the thumbnail cache and shown exactly as the phone sent it.
 
 #include "app/viewmodels/OVViewModel.h"
-#include "core/bridge/OVAudioAlbum.h"
+#include "core/bridge/model/OVAudioAlbum.h"
 
 namespace orv {
 

@@ -1,8 +1,8 @@
 #include "app/viewmodels/OVAudioViewModel.h"
 
 #include "app/viewmodels/SizeText.h"
-#include "core/bridge/OVDeviceClient.h"
-#include "core/bridge/OVLocalization.h"
+#include "core/bridge/facade/OVDeviceClient.h"
+#include "core/bridge/facade/OVLocalization.h"
 
 namespace orv {
 

@@ -5,8 +5,8 @@
 #include <QVariant>
 
 #include "app/viewmodels/OVViewModel.h"
-#include "core/bridge/OVAudioAlbum.h"
-#include "core/bridge/OVAudioFile.h"
+#include "core/bridge/model/OVAudioAlbum.h"
+#include "core/bridge/model/OVAudioFile.h"
 
 namespace orv {
 

@@ -6,8 +6,8 @@
 
 #include "app/viewmodels/PathText.h"
 #include "app/viewmodels/PhotoTimeSections.h"
-#include "core/bridge/OVAlbum.h"
-#include "core/bridge/OVDirectoryFile.h"
+#include "core/bridge/model/OVAlbum.h"
+#include "core/bridge/model/OVDirectoryFile.h"
 
 namespace orv {
 

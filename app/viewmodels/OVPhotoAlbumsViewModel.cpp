@@ -5,10 +5,10 @@
 #include <algorithm>
 
 #include "app/viewmodels/PathText.h"
-#include "core/bridge/OVDeviceClient.h"
-#include "core/bridge/OVImageFile.h"
-#include "core/bridge/OVVideoDirectory.h"
-#include "core/bridge/OVVideoFile.h"
+#include "core/bridge/facade/OVDeviceClient.h"
+#include "core/bridge/model/OVImageFile.h"
+#include "core/bridge/model/OVVideoDirectory.h"
+#include "core/bridge/model/OVVideoFile.h"
 
 namespace orv {
 

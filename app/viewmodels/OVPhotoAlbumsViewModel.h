@@ -12,7 +12,7 @@
 
 #include "app/viewmodels/OVIndexPath.h"
 #include "app/viewmodels/OVPhotoAlbumViewModel.h"
-#include "core/bridge/OVImageAlbum.h"
+#include "core/bridge/model/OVImageAlbum.h"
 
 namespace orv {
 

@@ -20,7 +20,7 @@
 #include <optional>
 #include <vector>
 
-#include "core/bridge/OVFile.h"
+#include "core/bridge/model/OVFile.h"
 #include "platform/Error.h"
 
 namespace orv {

@@ -4,7 +4,7 @@
 #include <unordered_map>
 
 #include "app/viewmodels/PathText.h"
-#include "core/bridge/OVLocalization.h"
+#include "core/bridge/facade/OVLocalization.h"
 
 namespace orv::photo_time_sections {
 

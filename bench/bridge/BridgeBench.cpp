@@ -18,12 +18,12 @@
 #include <string_view>
 
 #include "RatioReporter.h"
-#include "core/bridge/OVDirectoryFile.h"
-#include "core/bridge/PhoneListing.h"
+#include "core/bridge/model/OVDirectoryFile.h"
+#include "core/bridge/adb/PhoneListing.h"
 
 #ifdef ORVANE_BENCH_PHONESIM
-#include "core/bridge/OVADBManager.h"
-#include "core/bridge/OVResources.h"
+#include "core/bridge/adb/OVADBManager.h"
+#include "core/bridge/facade/OVResources.h"
 #include "phonesim/Simulator.h"
 #include "platform/RunLoop.h"
 #endif

@@ -13,8 +13,8 @@
 #include <nlohmann/json.hpp>
 
 #include "RatioReporter.h"
-#include "core/bridge/Gzip.h"
-#include "core/bridge/OVADBForwardMediaFetchOperation.h"
+#include "core/bridge/companion/Gzip.h"
+#include "core/bridge/companion/OVADBForwardMediaFetchOperation.h"
 
 namespace {
 

@@ -18,8 +18,8 @@
 #include "app/viewmodels/OVThumbnailCacheCenter.h"
 #include "app/viewmodels/PhotoTimeSections.h"
 #include "app/viewmodels/ThumbnailImages.h"
-#include "core/bridge/OVImageAlbum.h"
-#include "core/bridge/OVImageFile.h"
+#include "core/bridge/model/OVImageAlbum.h"
+#include "core/bridge/model/OVImageFile.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 #include <ctime>
 #include <string>
 
-#include "core/bridge/OVImageFile.h"
-#include "core/bridge/OVLocalization.h"
-#include "core/bridge/OVVideoFile.h"
+#include "core/bridge/model/OVImageFile.h"
+#include "core/bridge/facade/OVLocalization.h"
+#include "core/bridge/model/OVVideoFile.h"
 
 #include <ostream>
 

@@ -11,9 +11,9 @@
 #include "app/viewmodels/OVAudioAlbumViewModel.h"
 #include "app/viewmodels/OVThumbnailCacheCenter.h"
 #include "app/viewmodels/SizeText.h"
-#include "core/bridge/OVDeviceClient.h"
-#include "core/bridge/OVDirectoryFile.h"
-#include "core/bridge/OVResources.h"
+#include "core/bridge/facade/OVDeviceClient.h"
+#include "core/bridge/model/OVDirectoryFile.h"
+#include "core/bridge/facade/OVResources.h"
 #include "phonesim/Simulator.h"
 
 namespace orv {

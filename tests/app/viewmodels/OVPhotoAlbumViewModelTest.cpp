@@ -7,8 +7,8 @@
 
 #include "MediaRecords.h"
 #include "app/viewmodels/PhotoTimeSections.h"
-#include "core/bridge/OVImageAlbum.h"
-#include "core/bridge/OVDirectoryFile.h"
+#include "core/bridge/model/OVImageAlbum.h"
+#include "core/bridge/model/OVDirectoryFile.h"
 
 namespace orv {
 namespace {

@@ -6,9 +6,9 @@
 #include <gtest/gtest.h>
 
 #include "MediaRecords.h"
-#include "core/bridge/OVDeviceClient.h"
-#include "core/bridge/OVImageAlbum.h"
-#include "core/bridge/OVVideoDirectory.h"
+#include "core/bridge/facade/OVDeviceClient.h"
+#include "core/bridge/model/OVImageAlbum.h"
+#include "core/bridge/model/OVVideoDirectory.h"
 
 namespace orv {
 namespace {

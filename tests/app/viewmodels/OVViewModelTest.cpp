@@ -23,12 +23,12 @@
 #include "app/viewmodels/OVThumbnailCacheCenter.h"
 #include "app/viewmodels/QuickLookImage.h"
 #include "app/viewmodels/ThumbnailImages.h"
-#include "core/bridge/OVAudioFile.h"
-#include "core/bridge/OVDeviceClient.h"
-#include "core/bridge/OVDirectoryFile.h"
-#include "core/bridge/OVImageAlbum.h"
-#include "core/bridge/OVImageFile.h"
-#include "core/bridge/OVVideoFile.h"
+#include "core/bridge/model/OVAudioFile.h"
+#include "core/bridge/facade/OVDeviceClient.h"
+#include "core/bridge/model/OVDirectoryFile.h"
+#include "core/bridge/model/OVImageAlbum.h"
+#include "core/bridge/model/OVImageFile.h"
+#include "core/bridge/model/OVVideoFile.h"
 
 namespace orv {
 namespace {

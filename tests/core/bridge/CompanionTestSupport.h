@@ -15,7 +15,7 @@
 #include <mutex>
 #include <optional>
 
-#include "core/bridge/OVADBForwardOperation.h"
+#include "core/bridge/companion/OVADBForwardOperation.h"
 #include "platform/Error.h"
 #include "platform/OperationQueue.h"
 

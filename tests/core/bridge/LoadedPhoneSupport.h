@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "PhoneTestSupport.h"
-#include "core/bridge/OVDevice.h"
+#include "core/bridge/model/OVDevice.h"
 
 namespace orv::test {
 

@@ -14,8 +14,8 @@
 #include <string>
 #include <thread>
 
-#include "core/bridge/OVADBManager.h"
-#include "core/bridge/OVResources.h"
+#include "core/bridge/adb/OVADBManager.h"
+#include "core/bridge/facade/OVResources.h"
 #include "phonesim/Simulator.h"
 #include "platform/Dispatch.h"
 #include "platform/RunLoop.h"

@@ -1,0 +1,81 @@
+#include "core/bridge/adb/ADBRunner.h"
+
+#include "core/bridge/adb/ADBStrings.h"
+#include "core/bridge/adb/OVADBManagerOperation.h"
+#include "core/bridge/facade/OVResources.h"
+#include "platform/Error.h"
+#include "platform/Thread.h"
+
+namespace orv {
+
+namespace {
+
+// Standard error kept for reporting a failed command: the last few lines.
+constexpr size_t kErrorTextLimit = 4096;
+
+void keepTail(std::string& text, std::string_view chunk)
+{
+    text.append(chunk);
+    if (text.size() > kErrorTextLimit)
+        text.erase(0, text.size() - kErrorTextLimit);
+}
+
+}  // namespace
+
+ADBCommandResult ADBRunner::run(const std::vector<std::string>& arguments, const ProgressBlock& progress,
+                                const LaunchBlock& onLaunch) const
+{
+    // The runner blocks until the child exits, which the interface must never do.
+    if (isMainThread())
+        throw Exception("performADBCommand must be excuted in operation queue", "");
+
+    Process::Options options;
+    options.program = resourcePath("adb");
+    if (!serial_.empty())
+        options.arguments = {"-s", serial_};
+    options.arguments.insert(options.arguments.end(), arguments.begin(), arguments.end());
+    // "adb shell" would otherwise read the terminal of whoever started us.
+    options.standardInput = Process::Input::Null;
+    options.captureStderr = static_cast<bool>(progress);
+
+    ADBCommandResult result;
+    auto task = std::make_shared<Process>(options);
+    Error launchError;
+    if (!task->start(&launchError)) {
+        bridgeLog("cannot run adb: " + launchError.description());
+        result.errorText = launchError.message;
+        return result;
+    }
+    result.launched = true;
+    if (onLaunch)
+        onLaunch(task);
+
+    Process::ChunkHandler onStderr;
+    ADBProgress transfer;
+    if (progress) {
+        onStderr = [&](std::string_view chunk) {
+            keepTail(result.errorText, chunk);
+            applyADBProgressChunk(chunk, transfer, [&] { progress(task, transfer); });
+        };
+    }
+    result.exit = task->run({}, onStderr);
+    const std::string& output = task->standardOutput();
+    if (isValidUTF8(output))
+        result.output = output;
+    return result;
+}
+
+std::optional<std::string> ADBRunner::shell(const std::vector<std::string>& parts) const
+{
+    if (serial_.empty())
+        return std::nullopt;
+    std::string line;
+    for (size_t i = 0; i < parts.size(); ++i) {
+        if (i)
+            line += ' ';
+        line += parts[i];
+    }
+    return run({"shell", line}).output;
+}
+
+}  // namespace orv

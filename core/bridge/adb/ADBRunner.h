@@ -1,0 +1,58 @@
+#pragma once
+// Runs the "adb" resource program for one phone. A runner is a small value
+// (the phone's serial), so queued work can carry one and run commands
+// without keeping the device manager alive while a child runs.
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/bridge/adb/ADBProgress.h"
+#include "platform/Process.h"
+
+namespace orv {
+
+// What one adb run gave: its standard output as text (nullopt when it could
+// not be started or did not decode as UTF-8), how it ended, and the end of
+// what it said on standard error when that was read.
+struct ADBCommandResult {
+    std::optional<std::string> output;
+    bool launched = false;
+    Process::Exit exit;
+    std::string errorText;
+
+    bool succeeded() const { return launched && exit.exited && exit.status == 0; }
+};
+
+class ADBRunner {
+public:
+    // The running command and its progress; may terminate the command.
+    using ProgressBlock = std::function<void(const std::shared_ptr<Process>& task, const ADBProgress& progress)>;
+    using LaunchBlock = std::function<void(const std::shared_ptr<Process>& task)>;
+
+    // Empty: no phone known; only server commands ("start-server",
+    // "devices") make sense then.
+    explicit ADBRunner(std::string serial = {}) : serial_(std::move(serial)) {}
+
+    const std::string& serial() const { return serial_; }
+
+    // Runs adb with "-s" and the serial (when known) before the arguments
+    // and blocks until it exits. With a progress block, standard error is
+    // parsed for progress lines as they arrive; otherwise it is inherited.
+    // `onLaunch` gets the child as soon as it runs (another thread may then
+    // terminate it). Throws orv::Exception on the main thread, which must
+    // never wait on adb.
+    ADBCommandResult run(const std::vector<std::string>& arguments, const ProgressBlock& progress = {},
+                         const LaunchBlock& onLaunch = {}) const;
+
+    // "shell" and the parts joined by single spaces, as one command line for
+    // the phone's shell. Without a serial nothing runs: nullopt.
+    std::optional<std::string> shell(const std::vector<std::string>& parts) const;
+
+private:
+    std::string serial_;
+};
+
+}  // namespace orv

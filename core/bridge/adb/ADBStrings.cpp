@@ -1,0 +1,135 @@
+#include "core/bridge/adb/ADBStrings.h"
+
+#include <cstdlib>
+#include <limits>
+
+#include "core/bridge/model/MediaTypes.h"
+#include "core/bridge/adb/OVADBConstants.h"
+#include "core/bridge/adb/PhonePath.h"
+
+namespace orv {
+
+std::string adb_replacedStringForShell(std::string_view text)
+{
+    std::string result;
+    result.reserve(text.size() + 8);
+    for (char c : text) {
+        if (c == '\\' || c == '$' || c == '`' || c == '"')
+            result += '\\';
+        result += c;
+    }
+    return result;
+}
+
+std::string adb_quotedForShell(std::string_view text)
+{
+    return "\"" + adb_replacedStringForShell(text) + "\"";
+}
+
+namespace {
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
+}  // namespace
+
+int64_t integerValue(std::string_view text)
+{
+    size_t i = 0;
+    while (i < text.size() && isBlank(text[i]))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+        negative = text[i++] == '-';
+    uint64_t value = 0;
+    const uint64_t limit = negative ? uint64_t(std::numeric_limits<int64_t>::max()) + 1
+                                    : uint64_t(std::numeric_limits<int64_t>::max());
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        value = value * 10 + uint64_t(text[i] - '0');
+        if (value > limit) {
+            value = limit;
+            while (i < text.size() && text[i] >= '0' && text[i] <= '9')
+                ++i;
+            break;
+        }
+    }
+    if (negative)
+        return value == limit ? std::numeric_limits<int64_t>::min() : -int64_t(value);
+    return int64_t(value);
+}
+
+uint64_t unsignedIntegerValue(std::string_view text)
+{
+    return static_cast<uint64_t>(integerValue(text));
+}
+
+double doubleValue(std::string_view text)
+{
+    std::string copy(text);
+    char* end = nullptr;
+    double value = std::strtod(copy.c_str(), &end);
+    return end == copy.c_str() ? 0.0 : value;
+}
+
+bool isMediaFile(std::string_view path)
+{
+    return mediaKindForPath(path) != MediaKind::None;
+}
+
+std::string relativePathToSDCard(std::string_view path)
+{
+    const auto& constants = OVADBConstants::sharedInstance();
+    std::string result(path);
+    if (auto rest = removingPathPrefix(path, constants.SDCardRoot(), true))
+        result = *rest;
+    else if (auto rest = removingPathPrefix(path, constants.mediaLibraryRoot(), true))
+        result = *rest;
+    if (!result.empty() && result.back() == '/')
+        result.pop_back();
+    return result;
+}
+
+bool isValidUTF8(std::string_view bytes)
+{
+    size_t i = 0;
+    const size_t n = bytes.size();
+    while (i < n) {
+        unsigned char c = static_cast<unsigned char>(bytes[i]);
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        size_t length;
+        uint32_t code;
+        if ((c & 0xE0) == 0xC0) {
+            length = 2;
+            code = c & 0x1F;
+        } else if ((c & 0xF0) == 0xE0) {
+            length = 3;
+            code = c & 0x0F;
+        } else if ((c & 0xF8) == 0xF0) {
+            length = 4;
+            code = c & 0x07;
+        } else {
+            return false;
+        }
+        if (i + length > n)
+            return false;
+        for (size_t k = 1; k < length; ++k) {
+            unsigned char next = static_cast<unsigned char>(bytes[i + k]);
+            if ((next & 0xC0) != 0x80)
+                return false;
+            code = (code << 6) | (next & 0x3F);
+        }
+        // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
+        if ((length == 2 && code < 0x80) || (length == 3 && code < 0x800) || (length == 4 && code < 0x10000) ||
+            (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF)
+            return false;
+        i += length;
+    }
+    return true;
+}
+
+}  // namespace orv

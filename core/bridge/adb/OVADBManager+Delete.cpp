@@ -1,0 +1,348 @@
+#include <algorithm>
+#include <condition_variable>
+#include <mutex>
+
+#include "core/bridge/facade/ADBError.h"
+#include "core/bridge/adb/ADBStrings.h"
+#include "core/bridge/companion/MediaRefresh.h"
+#include "core/bridge/adb/OVADBConstants.h"
+#include "core/bridge/adb/OVADBManager.h"
+#include "core/bridge/adb/OVADBManagerOperation.h"
+#include "core/bridge/model/OVDirectoryFile.h"
+#include "core/bridge/model/OVImageFile.h"
+#include "core/bridge/model/OVVideoFile.h"
+#include "core/bridge/adb/PhoneListing.h"
+#include "core/bridge/adb/PhonePath.h"
+#include "core/bridge/adb/ShellStatus.h"
+
+namespace orv {
+
+namespace {
+
+constexpr const char* kScanFileAction = "android.intent.action.MEDIA_SCANNER_SCAN_FILE";
+constexpr const char* kScanFolderAction = "android.intent.action.MEDIA_MOUNTED";
+
+// Few "rm" children for large deletions, small slices (and so frequent
+// progress) for small ones.
+size_t deleteSliceSize(size_t records)
+{
+    if (records > 1000)
+        return 20;
+    if (records <= 500)
+        return 5;
+    return 10;
+}
+
+// Only entries strictly inside the phone's shared storage may be removed:
+// "rm -rf" of the storage root, of a system folder or of a path that climbs
+// out with ".." would wipe far more than the user chose.
+bool isDeletablePhonePath(const std::string& path)
+{
+    const auto& constants = OVADBConstants::sharedInstance();
+    for (const std::string& root : {constants.SDCardRoot(), constants.mediaLibraryRoot(), std::string("/sdcard")}) {
+        auto rest = removingPathPrefix(path, root, true);
+        if (!rest)
+            continue;
+        bool named = false;
+        size_t begin = 0;
+        while (begin <= rest->size()) {
+            size_t end = rest->find('/', begin);
+            if (end == std::string::npos)
+                end = rest->size();
+            const std::string_view component(rest->data() + begin, end - begin);
+            if (component == "." || component == "..")
+                return false;
+            if (!component.empty())
+                named = true;
+            begin = end + 1;
+        }
+        return named;
+    }
+    return false;
+}
+
+Error commandError(const std::string& path, const ShellOutcome& outcome)
+{
+    return adb_errorForPath(path, outcome.output);
+}
+
+std::vector<OVFileRef> listing(const ADBRunner& runner, const OVFileRef& folder)
+{
+    const std::string path = folder->path();
+    auto output = runner.shell({"ls", "-al", adb_quotedForShell(path)});
+    if (!output || output->empty())
+        return {};
+    return filesFromPhoneListing(*output, path, std::dynamic_pointer_cast<OVDirectoryFile>(folder));
+}
+
+void analyse(const ADBRunner& runner, const OVFileRef& file, const BlockOperation& operation, uint64_t& files,
+             uint64_t& bytes)
+{
+    if (!file || operation.isCancelled())
+        return;
+    if (!file->isDirectory()) {
+        ++files;
+        bytes += file->size();
+        return;
+    }
+    for (const auto& child : listing(runner, file))
+        analyse(runner, child, operation, files, bytes);
+}
+
+// The operation waits, after each slice, until the progress block that
+// announced the slice has run, so a stop it asks for is never missed. A
+// cancel ends the wait (the main queue may no longer be served then).
+class ProgressAcknowledgement {
+public:
+    void done()
+    {
+        std::lock_guard lock(mutex_);
+        done_ = true;
+        changed_.notify_all();
+    }
+    void wait(const BlockOperation& operation)
+    {
+        std::unique_lock lock(mutex_);
+        while (!done_ && !operation.isCancelled())
+            changed_.wait_for(lock, std::chrono::milliseconds(50));
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool done_ = false;
+};
+
+struct DeleteState {
+    std::atomic<bool> stop{false};
+};
+
+void sendMedia(const std::weak_ptr<OVADBManager>& weakManager, std::vector<uint64_t>& ids,
+               std::vector<std::string>& paths)
+{
+    if (auto manager = weakManager.lock()) {
+        queueMediaDeletion(*manager, std::move(ids));
+        queueMediaRescan(*manager, std::move(paths));
+    }
+    ids.clear();
+    paths.clear();
+}
+
+}  // namespace
+
+OperationRef OVADBManager::deleteOVFiles(const std::vector<OVFileRef>& files, bool needUpdateMediaLibrary,
+                                         AnalysisCallback analysis, DeleteProgressCallback progress,
+                                         ErrorCallback finish)
+{
+    if (serialNumber().empty()) {
+        if (finish)
+            finish(adb_errorWithCode(ADBErrorNotConnected));
+        return nullptr;
+    }
+    for (const auto& file : files) {
+        if (!file || !isDeletablePhonePath(file->path())) {
+            Error error = adb_errorWithCode(ADBErrorInvalidArgument);
+            error.info["path"] = file ? file->path() : std::string();
+            if (finish)
+                finish(error);
+            return nullptr;
+        }
+    }
+
+    std::weak_ptr<OVADBManager> weakSelf = weak_from_this();
+    auto work = [weakSelf, files, needUpdateMediaLibrary, analysis, progress, finish](BlockOperation& op) {
+        const std::optional<ADBRunner> found = runnerOf(weakSelf);
+        if (!found)
+            return;
+        const ADBRunner& runner = *found;
+        auto state = std::make_shared<DeleteState>();
+
+        uint64_t fileCount = 0;
+        uint64_t bytes = 0;
+        for (const auto& file : files)
+            analyse(runner, file, op, fileCount, bytes);
+        if (!op.isCancelled()) {
+            onMainQueue([analysis, fileCount, bytes] {
+                if (analysis)
+                    analysis(fileCount, bytes);
+            });
+        }
+
+        const size_t slice = deleteSliceSize(files.size());
+        std::vector<uint64_t> mediaIds;
+        std::vector<std::string> mediaPaths;
+        std::vector<MediaScanItem> scanned;
+        std::optional<Error> error;
+        for (size_t begin = 0; begin < files.size(); begin += slice) {
+            const size_t end = std::min(files.size(), begin + slice);
+            auto acknowledgement = std::make_shared<ProgressAcknowledgement>();
+            if (progress) {
+                onMainQueue([progress, first = files[begin], state, acknowledgement] {
+                    progress(first, state->stop);
+                    acknowledgement->done();
+                });
+            } else {
+                acknowledgement->done();
+            }
+            if (op.isCancelled())
+                state->stop = true;  // the announced slice still goes
+
+            std::string line = "rm -rf";
+            for (size_t i = begin; i < end; ++i)
+                line += " " + adb_quotedForShell(files[i]->path());
+            ShellOutcome outcome = shellOutcome(runner.shell({shellLineWithStatus(line)}));
+            if (!outcome.succeeded())
+                error = commandError(files[begin]->path(), outcome);
+            acknowledgement->wait(op);
+            if (op.isCancelled())
+                state->stop = true;
+
+            if (needUpdateMediaLibrary && !error) {
+                bool folderAnnounced = false;
+                for (size_t i = begin; i < end; ++i) {
+                    const OVFileRef& record = files[i];
+                    uint64_t id = 0;
+                    if (auto image = std::dynamic_pointer_cast<OVImageFile>(record))
+                        id = image->imageId();
+                    else if (auto video = std::dynamic_pointer_cast<OVVideoFile>(record))
+                        id = video->videoId();
+                    if (id > 0) {
+                        mediaIds.push_back(id);
+                    } else if (record->isDirectory()) {
+                        // A folder takes its whole slice to the media scanner, once.
+                        if (!folderAnnounced) {
+                            folderAnnounced = true;
+                            if (auto self = weakSelf.lock())
+                                self->updateMediaLibraryForFiles(
+                                    std::vector<MediaScanItem>(files.begin() + static_cast<long>(begin),
+                                                               files.begin() + static_cast<long>(end)));
+                        }
+                    } else if (isMediaFile(record->path())) {
+                        mediaPaths.push_back(relativePathToSDCard(record->path()));
+                    }
+                }
+            }
+            const bool nearTheEnd = files.size() - end <= slice;
+            if (mediaIds.size() >= slice || mediaPaths.size() >= slice || nearTheEnd || state->stop || error)
+                sendMedia(weakSelf, mediaIds, mediaPaths);
+            if (state->stop || error)
+                break;
+        }
+        onMainQueue([finish, error] {
+            if (finish)
+                finish(error);
+        });
+    };
+    auto operation = makeBlockOperation(std::move(work));
+    adbOperationQueue().addOperation(operation);
+    return operation;
+}
+
+// ----------------------------------------------------------------- rename
+
+namespace {
+
+std::string withoutTrailingSlash(std::string path)
+{
+    if (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    return path;
+}
+
+bool isAcceptableName(const std::string& name)
+{
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
+           name.find('\0') == std::string::npos;
+}
+
+}  // namespace
+
+OperationRef OVADBManager::renameFile(const OVFileRef& file, const std::string& name, ErrorCallback finish)
+{
+    auto fail = [&finish](Error error) -> OperationRef {
+        onMainQueue([finish, error] {
+            if (finish)
+                finish(error);
+        });
+        return nullptr;
+    };
+    if (serialNumber().empty())
+        return fail(adb_errorWithCode(ADBErrorNotConnected));
+    // Only entries inside the shared storage are renamed; the storage root
+    // and the system's folders stay where they are.
+    if (!file || !isDeletablePhonePath(file->path()) || !isAcceptableName(name)) {
+        Error error = adb_errorWithCode(ADBErrorInvalidArgument);
+        error.info["name"] = name;
+        return fail(error);
+    }
+
+    const std::string oldPath = withoutTrailingSlash(file->path());
+    const std::string newPath = withoutTrailingSlash(appendingPathComponent(deletingLastPathComponent(oldPath), name));
+    if (newPath == oldPath) {
+        onMainQueue([finish] {
+            if (finish)
+                finish(std::nullopt);
+        });
+        return nullptr;
+    }
+
+    // "mv" onto an existing name would replace that file, or move the entry
+    // into that folder; the phone refuses the rename instead.
+    const std::string line = "test -e " + adb_quotedForShell(newPath) + " && echo __orv_exists || mv " +
+                             adb_quotedForShell(oldPath) + " " + adb_quotedForShell(newPath);
+    return excuteShellInQueue({shellLineWithStatus(line)}, [file, name, newPath, finish](
+                                                                std::optional<std::string> output,
+                                                                std::optional<Error> wrapperError) {
+        std::optional<Error> error = wrapperError;
+        if (!error) {
+            ShellOutcome outcome = shellOutcome(output);
+            bridgeLog("r=" + outcome.output);
+            if (outcome.output.find("__orv_exists") != std::string::npos) {
+                Error clash = adb_errorWithCode(ADBErrorInvalidArgument);
+                clash.info["path"] = newPath;
+                clash.info["reason"] = "exists";
+                error = clash;
+            } else if (!outcome.succeeded()) {
+                error = commandError(newPath, outcome);
+            } else {
+                file->setPath(newPath);
+                file->setName(name);
+            }
+        }
+        onMainQueue([finish, error] {
+            if (finish)
+                finish(error);
+        });
+    });
+}
+
+// ------------------------------------------------------------- broadcasts
+
+void OVADBManager::updateMediaLibraryForFiles(const std::vector<MediaScanItem>& items)
+{
+    if (serialNumber().empty() || items.empty())
+        return;
+    // On the companion queue rather than a global one, so the broadcasts end
+    // with the manager like the rest of its work.
+    auto operation = makeBlockOperation([runner = runner(), items](BlockOperation& op) {
+        for (const auto& item : items) {
+            if (op.isCancelled())
+                return;
+            std::string path;
+            const char* action = kScanFileAction;
+            if (const auto* text = std::get_if<std::string>(&item)) {
+                path = *text;
+            } else if (const auto& record = std::get<OVFileRef>(item)) {
+                path = record->path();
+                if (std::dynamic_pointer_cast<OVDirectoryFile>(record))
+                    action = kScanFolderAction;
+            }
+            if (path.empty())
+                continue;
+            runner.shell({"am", "broadcast", "-a", action, "-d", adb_quotedForShell("file://" + path)});
+        }
+    });
+    adbForwardOperationQueue().addOperation(operation);
+}
+
+}  // namespace orv

@@ -1,0 +1,221 @@
+#include "core/bridge/adb/OVADBManager.h"
+
+#include <chrono>
+#include <cstdio>
+
+#include "core/bridge/facade/ADBError.h"
+#include "core/bridge/adb/ADBStrings.h"
+#include "core/bridge/adb/HWWeakTimer.h"
+#include "core/bridge/adb/OVADBManagerOperation.h"
+#include "platform/Thread.h"
+#include "platform/WakeMonitor.h"
+
+namespace orv {
+
+std::optional<ADBRunner> runnerOf(const std::weak_ptr<OVADBManager>& manager)
+{
+    if (auto strong = manager.lock())
+        return strong->runner();
+    return std::nullopt;
+}
+
+void bridgeLog(const std::string& line)
+{
+    std::fprintf(stderr, "OrvaneCore: %s\n", line.c_str());
+}
+
+// ------------------------------------------------------------- life cycle
+
+OVADBManager::OVADBManager(Passkey) {}
+
+std::shared_ptr<OVADBManager> OVADBManager::make()
+{
+    auto manager = std::make_shared<OVADBManager>(Passkey{});
+    manager->setUp();
+    return manager;
+}
+
+void OVADBManager::setUp()
+{
+    adbOperationQueue_ = std::make_shared<OperationQueue>("adbOperationQueue", 2);
+    adbForwardOperationQueue_ = std::make_shared<OperationQueue>("adbForwardOperationQueue", 3);
+    keepAliveOperationQueue_ = std::make_shared<OperationQueue>("keepAliveOperationQueue", 1);
+    thumbnailOperationQueue_ = std::make_shared<OperationQueue>("thumbnailOperationQueue", 5);
+
+    std::weak_ptr<OVADBManager> weakSelf = weak_from_this();
+
+    thumbnailOperationTimer_ = dispatch::Source::makeTimer(dispatch::Queue::main());
+    thumbnailOperationTimer_->setEventHandler([weakSelf] {
+        onMainQueue([weakSelf] {
+            if (auto self = weakSelf.lock())
+                self->resumeThumbnailOperations();
+        });
+    });
+    thumbnailOperationTimer_->setTimer(std::chrono::seconds(1), std::chrono::milliseconds(500));
+    thumbnailOperationTimer_->resume();
+
+    timer_ = HWWeakTimer::scheduledTimerWithTimeInterval<OVADBManager>(
+        std::chrono::duration<double>(20.0), weakSelf,
+        [](OVADBManager& manager, const std::any&) { manager.checkKeepAliveHeartBeat(false); }, std::any(), true,
+        "checkKeepAliveHeartBeat:");
+
+    wakeToken_ = WakeMonitor::shared().subscribe([weakSelf] {
+        if (auto self = weakSelf.lock())
+            self->checkKeepAliveHeartBeat(true);
+    });
+}
+
+OVADBManager::~OVADBManager()
+{
+    if (thumbnailOperationTimer_)
+        thumbnailOperationTimer_->cancel();
+    adbOperationQueue_->cancelAllOperations();
+    adbForwardOperationQueue_->cancelAllOperations();
+    thumbnailOperationQueue_->cancelAllOperations();
+    keepAliveOperationQueue_->cancelAllOperations();
+    if (timer_)
+        timer_->invalidate();
+    if (wakeToken_)
+        WakeMonitor::shared().unsubscribe(wakeToken_);
+
+    // Dropping a queue waits for its running operations. Off the main thread
+    // the last owner may be one of those very operations (its block held the
+    // manager for a step), so the queues are let go on a pool thread instead.
+    if (!isMainThread()) {
+        dispatch::Queue::global()->async([queues = std::vector<std::shared_ptr<OperationQueue>>{
+                                              adbOperationQueue_, adbForwardOperationQueue_,
+                                              keepAliveOperationQueue_, thumbnailOperationQueue_}]() mutable {
+            queues.clear();
+        });
+    }
+}
+
+// ------------------------------------------------------------------ state
+
+std::string OVADBManager::serialNumber() const
+{
+    std::lock_guard lock(mutex_);
+    return serialNumber_;
+}
+
+void OVADBManager::setSerialNumber(std::string serial)
+{
+    std::lock_guard lock(mutex_);
+    serialNumber_ = std::move(serial);
+}
+
+std::shared_ptr<RunLoopTimer> OVADBManager::timer() const
+{
+    return timer_;
+}
+
+#define OV_MANAGER_BLOCK(Type, getter, setter, member) \
+    OVADBManager::Type OVADBManager::getter() const    \
+    {                                                  \
+        std::lock_guard lock(mutex_);                  \
+        return member;                                 \
+    }                                                  \
+    void OVADBManager::setter(Type block)              \
+    {                                                  \
+        std::lock_guard lock(mutex_);                  \
+        member = std::move(block);                     \
+    }
+
+OV_MANAGER_BLOCK(DeviceInfoChangedBlock, deviceInfoChangedBlock, setDeviceInfoChangedBlock, deviceInfoChangedBlock_)
+OV_MANAGER_BLOCK(LibraryChangedBlock, photoLibraryChangedBlock, setPhotoLibraryChangedBlock, photoLibraryChangedBlock_)
+OV_MANAGER_BLOCK(LibraryChangedBlock, audioLibraryChangedBlock, setAudioLibraryChangedBlock, audioLibraryChangedBlock_)
+OV_MANAGER_BLOCK(LibraryChangedBlock, videoLibraryChangedBlock, setVideoLibraryChangedBlock, videoLibraryChangedBlock_)
+
+#undef OV_MANAGER_BLOCK
+
+std::map<std::string, OVADBManager::FileChangeBlock> OVADBManager::fileChangeBlocks() const
+{
+    std::lock_guard lock(mutex_);
+    return fileChangeBlocks_;
+}
+
+void OVADBManager::setFileChangeBlocks(std::map<std::string, FileChangeBlock> blocks)
+{
+    std::lock_guard lock(mutex_);
+    fileChangeBlocks_ = std::move(blocks);
+}
+
+// ------------------------------------------------------------- running adb
+
+ADBCommandResult OVADBManager::runADBCommand(const std::vector<std::string>& arguments, const ProgressBlock& progress,
+                                             const ADBRunner::LaunchBlock& onLaunch)
+{
+    return runner().run(arguments, progress, onLaunch);
+}
+
+std::optional<std::string> OVADBManager::performADBCommand(const std::vector<std::string>& arguments,
+                                                           const ProgressBlock& progress)
+{
+    return runADBCommand(arguments, progress).output;
+}
+
+std::optional<std::string> OVADBManager::performShell(const std::vector<std::string>& parts)
+{
+    return runner().shell(parts);
+}
+
+std::shared_ptr<BlockOperation> OVADBManager::excuteShellInQueue(const std::vector<std::string>& parts,
+                                                                 OutputCallback callback)
+{
+    if (serialNumber().empty()) {
+        if (callback)
+            callback(std::nullopt, adb_errorWithCode(ADBErrorNotConnected));
+        return nullptr;
+    }
+    std::weak_ptr<OVADBManager> weakSelf = weak_from_this();
+    auto operation = makeBlockOperation([weakSelf, parts, callback](BlockOperation& op) {
+        auto self = weakSelf.lock();
+        if (!self)
+            return;
+        const ADBRunner runner = self->runner();
+        self.reset();  // a command may run long; the owner may let the manager go meanwhile
+        std::optional<std::string> output = runner.shell(parts);
+        if (!op.isCancelled() && callback)
+            callback(std::move(output), std::nullopt);
+    });
+    adbOperationQueue().addOperation(operation);
+    return operation;
+}
+
+std::shared_ptr<BlockOperation> OVADBManager::excuteADBCommandInQueueWithArguments(
+    const std::vector<std::string>& arguments, OutputCallback callback)
+{
+    std::weak_ptr<OVADBManager> weakSelf = weak_from_this();
+    auto operation = makeBlockOperation([weakSelf, arguments, callback](BlockOperation& op) {
+        auto self = weakSelf.lock();
+        if (!self)
+            return;
+        const ADBRunner runner = self->runner();
+        self.reset();
+        std::optional<std::string> output = runner.run(arguments).output;
+        if (!op.isCancelled() && callback)
+            onMainQueue([callback, output = std::move(output)] { callback(output, std::nullopt); });
+    });
+    adbOperationQueue().addOperation(operation);
+    return operation;
+}
+
+// ------------------------------------------------------- thumbnail pump
+
+void OVADBManager::resumeThumbnailOperations()
+{
+    std::lock_guard lock(waittingThumbnailOperationsLock_);
+    size_t walked = 0;
+    int added = 0;
+    for (; walked < waittingThumbnailOperations_.size() && added < 10; ++walked) {
+        const OperationRef& operation = waittingThumbnailOperations_[walked];
+        if (!operation || operation->isCancelled() || operation->isExecuting())
+            continue;
+        thumbnailOperationQueue().addOperation(operation);
+        ++added;
+    }
+    waittingThumbnailOperations_.erase(waittingThumbnailOperations_.begin(),
+                                       waittingThumbnailOperations_.begin() + static_cast<long>(walked));
+}
+
+}  // namespace orv

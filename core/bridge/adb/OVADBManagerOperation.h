@@ -1,0 +1,43 @@
+#pragma once
+// Building blocks of the manager's queued work (internal to the bridge).
+
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "core/bridge/adb/ADBRunner.h"
+#include "platform/Dispatch.h"
+#include "platform/OperationQueue.h"
+
+namespace orv {
+
+// A block operation whose work receives the operation itself, so it can test
+// for cancellation; the block holds the operation only weakly.
+inline std::shared_ptr<BlockOperation> makeBlockOperation(std::function<void(BlockOperation& operation)> work)
+{
+    auto operation = std::make_shared<BlockOperation>();
+    std::weak_ptr<BlockOperation> weakOperation = operation;
+    operation->addExecutionBlock([weakOperation, work = std::move(work)] {
+        if (auto strong = weakOperation.lock())
+            work(*strong);
+    });
+    return operation;
+}
+
+inline void onMainQueue(dispatch::Task task)
+{
+    dispatch::Queue::main()->async(std::move(task));
+}
+
+class OVADBManager;
+
+// The manager's runner for queued work, which holds the manager only weakly;
+// nullopt once the manager is gone, and the work then ends quietly.
+std::optional<ADBRunner> runnerOf(const std::weak_ptr<OVADBManager>& manager);
+
+// A log line on standard error, as the bridge writes them.
+void bridgeLog(const std::string& line);
+
+}  // namespace orv

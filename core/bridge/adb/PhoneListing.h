@@ -1,0 +1,45 @@
+#pragma once
+// Reading the phone's `ls -al` output. An entry line starts with its mode
+// field ("-" file, "d" folder), then owner and group, the size (files only),
+// the date "yyyy-MM-dd HH:mm" and, after one blank, the name to the end of
+// the line. Other lines (the block total, links, devices, lines without a
+// date) and the entries "." and ".." are skipped.
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/bridge/model/OVFile.h"
+
+namespace orv {
+
+class OVDirectoryFile;
+
+struct PhoneListingEntry {
+    bool directory = false;
+    uint64_t size = 0;
+    std::string_view date;  // "yyyy-MM-dd HH:mm", as printed
+    std::string_view name;
+};
+
+std::optional<PhoneListingEntry> parsePhoneListingLine(std::string_view line);
+
+// "yyyy-MM-dd HH:mm" in the computer's time zone; nullopt when it does not parse.
+OVFile::Date phoneListingDate(std::string_view text);
+
+// The shell text that narrows a listing to the kinds of the type flags
+// (OVFile::Type, combined); empty for 0.
+std::string phoneListingFilter(uint64_t typeFlags);
+
+// The records of a listing of the folder at `folderPath`, in listing order:
+// folders as OVDirectoryFile, files by their extension as OVImageFile,
+// OVVideoFile, OVAudioFile or OVFile, each with its path below the folder
+// and `parent` (may be null) as parent.
+std::vector<OVFileRef> filesFromPhoneListing(std::string_view output, const std::string& folderPath,
+                                             const std::shared_ptr<OVDirectoryFile>& parent);
+
+}  // namespace orv

@@ -1,0 +1,103 @@
+#include "core/bridge/adb/PhoneListing.h"
+
+#include <gtest/gtest.h>
+
+#include <ctime>
+
+#include "core/bridge/model/OVAudioFile.h"
+#include "core/bridge/model/OVDirectoryFile.h"
+#include "core/bridge/model/OVImageFile.h"
+#include "core/bridge/model/OVVideoFile.h"
+
+namespace orv {
+namespace {
+
+std::shared_ptr<OVDirectoryFile> folder(const char* path)
+{
+    auto dir = std::make_shared<OVDirectoryFile>();
+    dir->setPath(path);
+    return dir;
+}
+
+// What a phone prints for `ls -al` of a folder, its own quirks included.
+const char* const kListing =
+    "total 48\n"
+    "drwxrwx--x root     sdcard_rw          2015-03-01 10:20 .\n"
+    "drwxrwx--x root     sdcard_rw          2015-03-01 10:19 ..\n"
+    "drwxrwx--- root     sdcard_r          2015-03-01 10:20 DCIM\n"
+    "-rw-rw---- root     sdcard_r   123456 2015-03-01 10:21 IMG 1.JPG\r\n"
+    "-rw-rw---- root     sdcard_r  4294979641 2016-02-14 09:30 huge.bin\n"
+    "-rw-rw---- root     sdcard_r       12 2016-02-14 09:30 Song.mp3\n"
+    "-rw-rw---- root     sdcard_r       12 2016-02-14 09:30 clip.mp4\n"
+    "lrwxrwxrwx root     sdcard_rw          2015-03-01 10:20 sdcard -> /storage/emulated/legacy\n"
+    "crw-rw-rw- root     root       1,   3 2015-03-01 10:20 null\n"
+    "-rw-rw---- root     sdcard_r       10 2016-02-14 09:30   leading and trailing  \n"
+    "-rw-rw---- root     sdcard_r       10 2016-02-14 09:30 report 2015-01-01 10:00 final.txt\n"
+    "-rw-rw---- root     sdcard_r       10 no date here.txt\n";
+
+TEST(PhoneListingTest, EntriesBecomeRecordsOfTheirKind)
+{
+    auto dir = folder("/storage/emulated/legacy/");
+    auto files = filesFromPhoneListing(kListing, dir->path(), dir);
+    ASSERT_EQ(files.size(), 7u);
+
+    EXPECT_STREQ(files[0]->className(), "OVDirectoryFile");
+    EXPECT_EQ(files[0]->name(), "DCIM");
+    EXPECT_EQ(files[0]->path(), "/storage/emulated/legacy/DCIM");
+    EXPECT_EQ(files[0]->parent(), dir);
+
+    // An upper-case extension still makes a picture.
+    EXPECT_STREQ(files[1]->className(), "OVImageFile");
+    EXPECT_EQ(files[1]->name(), "IMG 1.JPG");
+    EXPECT_EQ(files[1]->size(), 123456u);
+    std::tm expected{};
+    expected.tm_year = 115;
+    expected.tm_mon = 2;
+    expected.tm_mday = 1;
+    expected.tm_hour = 10;
+    expected.tm_min = 21;
+    expected.tm_isdst = -1;
+    ASSERT_TRUE(files[1]->createdDate());
+    EXPECT_EQ(*files[1]->createdDate(), std::chrono::system_clock::from_time_t(std::mktime(&expected)));
+    EXPECT_EQ(files[1]->modifiedDate(), files[1]->createdDate());
+
+    EXPECT_EQ(files[2]->size(), 4294979641u);
+    EXPECT_STREQ(files[2]->className(), "OVFile");
+    EXPECT_STREQ(files[3]->className(), "OVAudioFile");
+    EXPECT_STREQ(files[4]->className(), "OVVideoFile");
+    EXPECT_EQ(files[5]->name(), "  leading and trailing  ");
+    // A date-like text inside a name stays part of the name.
+    EXPECT_EQ(files[6]->name(), "report 2015-01-01 10:00 final.txt");
+}
+
+TEST(PhoneListingTest, LinksDevicesAndDotEntriesAreSkipped)
+{
+    // "sdcard_rw" holds a "d": only the mode field may make a folder.
+    EXPECT_FALSE(parsePhoneListingLine("lrwxrwxrwx root sdcard_rw 2015-03-01 10:20 sdcard -> /x"));
+    EXPECT_FALSE(parsePhoneListingLine("drwxrwx--x root sdcard_rw  2015-03-01 10:20 ."));
+    EXPECT_FALSE(parsePhoneListingLine("drwxrwx--x root sdcard_rw  2015-03-01 10:20 .."));
+    EXPECT_FALSE(parsePhoneListingLine("total 48"));
+    EXPECT_TRUE(parsePhoneListingLine("drwxrwx--x root sdcard_rw  2015-03-01 10:20 ..."));
+    auto folderLine = parsePhoneListingLine("drwxrwx--- root     sdcard_r          2015-03-01 10:20 DCIM");
+    ASSERT_TRUE(folderLine);
+    EXPECT_TRUE(folderLine->directory);
+    EXPECT_EQ(folderLine->size, 0u);
+}
+
+TEST(PhoneListingTest, FilterTextsFollowTheTypeFlags)
+{
+    EXPECT_EQ(phoneListingFilter(0), "");
+    EXPECT_EQ(phoneListingFilter(1), " | grep  -e dr");
+    EXPECT_EQ(phoneListingFilter(2 | 8), " | grep  -e jpg -e png -e jpeg -e gif -e bmp -e mp3");
+    EXPECT_EQ(phoneListingFilter(16), " | grep ");
+}
+
+TEST(PhoneListingTest, DatesThatDoNotParseStayEmpty)
+{
+    EXPECT_FALSE(phoneListingDate("2015-13-01 10:20"));
+    EXPECT_FALSE(phoneListingDate("2015-03-01"));
+    EXPECT_TRUE(phoneListingDate("2015-3-1  9:05"));
+}
+
+}  // namespace
+}  // namespace orv
