@@ -6,7 +6,7 @@
 #include <QReadWriteLock>
 #include <optional>
 
-#include "core/bridge/OVLocalization.h"
+#include "core/bridge/facade/OVLocalization.h"
 #include "usbwatch/ProgramPaths.h"
 
 namespace orv {

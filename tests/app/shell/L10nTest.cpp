@@ -5,8 +5,8 @@
 #include <QTemporaryDir>
 
 #include "app/shell/L10n.h"
-#include "core/bridge/ADBError.h"
-#include "core/bridge/OVLocalization.h"
+#include "core/bridge/facade/ADBError.h"
+#include "core/bridge/facade/OVLocalization.h"
 
 namespace orv {
 namespace {
