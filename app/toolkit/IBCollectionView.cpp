@@ -478,17 +478,21 @@ void IBCollectionView::removeSubViewToReusable(QWidget* view)
 
 void IBCollectionView::parkView(QWidget* view)
 {
-    // Pooled views wait hidden under the content view, so they outlive the
-    // section they were shown in.
-    if (view->parentWidget() != contentView_)
-        view->setParent(contentView_);
+    // Pooled tiles wait hidden where they are; moving them between parents
+    // costs more than the rest of a scroll step. A section that is dropped
+    // hands its tiles to the content view first (dropView).
     view->hide();
 }
 
 void IBCollectionView::dropView(QWidget* view)
 {
     view->hide();
-    view->setParent(nullptr);
+    if (qobject_cast<IBCollectionSectionView*>(view) && !droppingAll_) {
+        for (IBCollectionItemView* tile : view->findChildren<IBCollectionItemView*>(Qt::FindDirectChildrenOnly)) {
+            tile->hide();
+            tile->setParent(contentView_);
+        }
+    }
     // Later, because the view may be the one whose event is being handled.
     view->deleteLater();
 }
@@ -509,8 +513,10 @@ void IBCollectionView::dropAllViews()
     visibleItemViews_.clear();
     visibleSectionViews_.clear();
     reusableViews_.clear();
+    droppingAll_ = true;
     for (QWidget* view : dropped)
         dropView(view);
+    droppingAll_ = false;
 }
 
 }  // namespace orv

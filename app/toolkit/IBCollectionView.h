@@ -214,6 +214,7 @@ private:
     std::vector<int64_t> itemCountInSection_;
     bool inLayout_ = false;
     bool relayoutPending_ = false;
+    bool droppingAll_ = false;
 
     QList<IBSectionIndexSet> selecteds_;
     QSet<IBSectionIndexSet> selectedSet_;

@@ -46,6 +46,7 @@ class FakeDelegate : public IBCollectionViewDelegate {
 public:
     // Behaviour
     bool dequeue = true;
+    bool dequeueSections = true;
     QSet<IBSectionIndexSet> nullItems;
     std::set<int64_t> collapsed;
     std::map<int64_t, IBSectionViewLayoutManager*> layouts;
@@ -92,7 +93,7 @@ public:
     }
     IBCollectionSectionView* collectionViewSectionViewWithIndex(IBCollectionView* view, int64_t) override
     {
-        if (dequeue)
+        if (dequeue && dequeueSections)
             if (auto* pooled = qobject_cast<IBCollectionSectionView*>(view->dequeueReusableViewWithIdentifier(kSectionId)))
                 return pooled;
         ++sectionsCreated;

@@ -160,6 +160,22 @@ TEST_F(Grid, ReusePoolsAcrossSections)
     EXPECT_LE(delegate.sectionsCreated, 4);
 }
 
+TEST_F(Grid, PooledTilesOutliveTheSectionTheyLeft)
+{
+    // Sections are dropped as they scroll out (never dequeued), tiles are pooled.
+    delegate.dequeueSections = false;
+    load(std::vector<int64_t>(60, 9), true);
+    for (int y = 0; y < 20000; y += 97) {
+        scrollTo(y);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        expectPlacementInvariant(*grid);
+    }
+    EXPECT_GT(delegate.sectionsCreated, 20);
+    EXPECT_LE(delegate.itemsCreated, 30);
+    for (IBCollectionItemView* view : grid->visibleItemViews())
+        EXPECT_EQ(view->parentWidget(), grid->sectionViewWithIndex(view->indexSet().sectionIndex()));
+}
+
 TEST_F(Grid, PinnedHeaderFollowsTheTopUntilItsSectionEnds)
 {
     load({20, 20}, true);  // each section: 10 rows -> 20+20+10+10+9*10+1000 = 1150
