@@ -30,7 +30,8 @@ QList<IBCollectionItemView*> IBCollectionSectionView::tiles() const
 {
     QList<IBCollectionItemView*> result;
     for (QObject* child : children())
-        if (auto* tile = qobject_cast<IBCollectionItemView*>(child); tile && tile != headerView_ && tile != bottomView_)
+        if (auto* tile = qobject_cast<IBCollectionItemView*>(child);
+            tile && !tile->isHidden() && tile != headerView_ && tile != bottomView_)
             result.append(tile);
     return result;
 }

@@ -30,7 +30,8 @@ public:
     const QString& reuseIdentifier() const { return reuseIdentifier_; }
     void setReuseIdentifier(const QString& identifier) { reuseIdentifier_ = identifier; }
 
-    // The item views placed in this section (children other than the strips).
+    // The item views shown in this section (children other than the strips;
+    // pooled tiles wait hidden and are left out).
     QList<IBCollectionItemView*> tiles() const;
 
     // Makes the default header when one is wanted and missing, and adopts the

@@ -36,6 +36,16 @@ void expectPlacementInvariant(IBCollectionView& grid)
         EXPECT_EQ(grid.itemViewWithIndexSet(pair), view);
     }
     EXPECT_EQ(placed, expected);
+    // A section lists exactly its placed tiles, whatever its pooled children.
+    for (int64_t section : grid.visibleSectionIndexSets()) {
+        IBCollectionSectionView* view = grid.sectionViewWithIndex(section);
+        if (!view)
+            continue;
+        for (IBCollectionItemView* tile : view->tiles()) {
+            EXPECT_EQ(tile->indexSet().sectionIndex(), section);
+            EXPECT_EQ(grid.itemViewWithIndexSet(tile->indexSet()), tile);
+        }
+    }
     for (IBCollectionItemView* tile : grid.contentView()->findChildren<IBCollectionItemView*>())
         if (tile->isVisibleTo(grid.contentView())) {
             EXPECT_TRUE(placed.contains(tile->indexSet()) && grid.itemViewWithIndexSet(tile->indexSet()) == tile)
