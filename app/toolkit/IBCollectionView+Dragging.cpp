@@ -21,7 +21,7 @@ bool fromThisApplication(const QDropEvent* event)
 }
 }  // namespace
 
-void IBCollectionView::startDrag(const QStringList& types, QPointF contentPointer, QPoint)
+void IBCollectionView::startDrag(const QStringList& types, QPointF contentPointer)
 {
     draggingItemView_ = itemViewWithIndexSet(itemIndexSetWithPoint(contentPointer));
     QMimeData* data = delegate_->collectionViewDragMimeData(this, types, selecteds_);

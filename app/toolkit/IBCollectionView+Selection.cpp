@@ -299,7 +299,7 @@ bool IBCollectionView::trackMouseDragged(QMouseEvent* event)
             delegate_ ? delegate_->collectionViewDragPromisedFilesOfTypes(this) : std::nullopt;
         if (!types)
             return true;
-        startDrag(*types, point, gridPoint);
+        startDrag(*types, point);
         return false;
     }
     if (stateMode_ == StateBand && selectionMode_ == SelectionMultiple) {

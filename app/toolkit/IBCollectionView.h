@@ -193,7 +193,7 @@ private:
     void updateBand(QPointF contentPointer);
     void endBand();
     void autoscrollStep();
-    void startDrag(const QStringList& types, QPointF contentPointer, QPoint gridPointer);
+    void startDrag(const QStringList& types, QPointF contentPointer);
     std::optional<IBSectionIndexSet> arrowTarget(int key);
     bool canDragOut();
 
