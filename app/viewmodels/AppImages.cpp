@@ -3,7 +3,10 @@
 #include <QDir>
 #include <QPainter>
 #include <QPainterPath>
+#include <mutex>
 
+#include "app/toolkit/ApplicationImages.h"
+#include "app/toolkit/NSImage+FinderImage.h"
 #include "core/bridge/facade/OVResources.h"
 
 namespace orv::app_images {
@@ -78,9 +81,10 @@ QImage iconFolder()
 
 QImage iconForFileType(const QString& extension)
 {
-    QImage icon = namedImage(QStringLiteral("icon_") + extension.toLower());
-    if (icon.isNull())
-        icon = namedImage(QStringLiteral("icon_other"));
+    // The toolkit's icons look in the same resources folder as ours.
+    static std::once_flag installed;
+    std::call_once(installed, [] { setNamedImageProvider(&namedImage); });
+    const QImage icon = orv::iconForFileType(extension);
     if (!icon.isNull())
         return icon;
     QImage sheet(128, 128, QImage::Format_ARGB32_Premultiplied);

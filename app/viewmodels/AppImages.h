@@ -21,7 +21,7 @@ QImage albumFrame(int number);
 QRect pictureRect();
 QImage audioAlbum();
 QImage iconFolder();
-// The icon of a file type by its extension: "icon_<ext>", else "icon_other", else a plain sheet.
+// The icon of a file type by its extension (the toolkit's icons), else a plain sheet.
 QImage iconForFileType(const QString& extension);
 // The application image of that name from the resources folder; null when there is none.
 QImage namedImage(const QString& name);

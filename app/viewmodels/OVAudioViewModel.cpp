@@ -1,6 +1,6 @@
 #include "app/viewmodels/OVAudioViewModel.h"
 
-#include "app/viewmodels/SizeText.h"
+#include "app/toolkit/NSString+Format.h"
 #include "core/bridge/facade/OVDeviceClient.h"
 #include "core/bridge/facade/OVLocalization.h"
 
@@ -61,7 +61,7 @@ QVariant OVAudioViewModel::value(const QString& key) const
         case DisplayFileSize: {
             if (isDir())
                 return QStringLiteral("--");
-            const QString size = size_text::formatFromByteSize(filesize());
+            const QString size = formatFromByteSize(int64_t(filesize()));
             return size.isEmpty() ? QString::fromStdString(localizedString("(Unknown Size)", "(Unknown Size)")) : size;
         }
         }

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <numeric>
 
-#include "app/viewmodels/PathText.h"
+#include "app/toolkit/NSString+Path.h"
 #include "app/viewmodels/PhotoTimeSections.h"
 #include "core/bridge/model/OVAlbum.h"
 #include "core/bridge/model/OVDirectoryFile.h"
@@ -44,7 +44,7 @@ int64_t dateKey(const OVFile::Date& date)
 
 bool insideFolder(const OVFileRef& file, const QString& folder)
 {
-    return file && path_text::isSamePath(path_text::deletingLastPathComponent(qstr(file->path())), folder);
+    return file && isSamePath(deletingLastPathComponent(qstr(file->path())), folder);
 }
 
 bool containsPath(const std::vector<OVFileRef>& files, const OVFileRef& file)
@@ -219,7 +219,7 @@ void OVPhotoAlbumViewModel::deleteOVFile(const OVFileRef& file)
     auto children = childFiles();
     const QString target = qstr(file->path());
     const auto match = std::find_if(children.begin(), children.end(), [&](const OVFileRef& c) {
-        return c && path_text::isSamePath(qstr(c->path()), target);
+        return c && isSamePath(qstr(c->path()), target);
     });
     if (match == children.end())
         return;
@@ -251,7 +251,7 @@ void OVPhotoAlbumViewModel::addOVFile(const OVFileRef& file)
     auto children = childFiles();
     const QString target = qstr(file->path());
     if (std::any_of(children.begin(), children.end(),
-                    [&](const OVFileRef& c) { return c && path_text::isSamePath(qstr(c->path()), target); }))
+                    [&](const OVFileRef& c) { return c && isSamePath(qstr(c->path()), target); }))
         return;
     children.push_back(file);
     ovfile()->setChildren(std::move(children));
@@ -341,14 +341,14 @@ QString OVPhotoAlbumViewModel::filename() const
     auto album = std::dynamic_pointer_cast<OVAlbum>(ovfile());
     if (album && !album->name().empty())
         return qstr(album->name());
-    return path_text::lastPathComponent(path());
+    return lastPathComponent(path());
 }
 
 OVViewModelRef OVPhotoAlbumViewModel::dir() const
 {
     auto folder = std::make_shared<OVDirectoryFile>();
     folder->setPath(path().toStdString());
-    folder->setName(path_text::lastPathComponent(path()).toStdString());
+    folder->setName(lastPathComponent(path()).toStdString());
     return OVViewModel::make(folder, serialNumber());
 }
 

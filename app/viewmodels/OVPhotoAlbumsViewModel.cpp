@@ -4,7 +4,7 @@
 #include <QSet>
 #include <algorithm>
 
-#include "app/viewmodels/PathText.h"
+#include "app/toolkit/NSString+Path.h"
 #include "core/bridge/facade/OVDeviceClient.h"
 #include "core/bridge/model/OVImageFile.h"
 #include "core/bridge/model/OVVideoDirectory.h"
@@ -21,7 +21,7 @@ std::shared_ptr<OVImageAlbum> albumFor(const std::shared_ptr<OVDirectoryFile>& f
     auto album = std::make_shared<OVImageAlbum>();
     album->setPath(folder->path());
     album->setAlbumId(id);
-    album->setName(path_text::lastPathComponent(qstr(folder->path())).toStdString());
+    album->setName(lastPathComponent(qstr(folder->path())).toStdString());
     return album;
 }
 
@@ -79,9 +79,9 @@ void OVPhotoAlbumsViewModel::setAlbums(const std::vector<OVFileRef>& files)
         auto album = OVPhotoAlbumViewModel::make(file, serialNumber_);
         if (album->totalItemNumber() == 0)
             continue;
-        if (path_text::isSamePath(camera, album->path()))
+        if (isSamePath(camera, album->path()))
             cameraAlbum_ = album;
-        else if (path_text::isSamePath(fromMac, album->path()))
+        else if (isSamePath(fromMac, album->path()))
             fromMacAlbum_ = album;
         album->sortByTime();
         const auto cover = covers.constFind(album->path());
@@ -113,16 +113,16 @@ void OVPhotoAlbumsViewModel::addedOVFiles(const std::vector<OVFileRef>& added, c
     std::lock_guard lock(lock_);
     QSet<QString> folders;
     for (const auto& album : itemlist_)
-        folders.insert(path_text::lowercaseStringWithSlash(album->path()));
+        folders.insert(lowercaseStringWithSlash(album->path()));
     for (const auto& file : added) {
         if (!file)
             continue;
         const QString path = qstr(file->path());
-        const QString parent = path_text::lowercaseStringByDeletingLastPathComponentWithSlash(path);
-        if (path_text::deletingLastPathComponent(path).isEmpty() || folders.contains(parent))
+        const QString parent = lowercaseStringByDeletingLastPathComponentWithSlash(path);
+        if (deletingLastPathComponent(path).isEmpty() || folders.contains(parent))
             continue;
-        const QString folderPath = path_text::deletingLastPathComponent(path);
-        const std::string name = path_text::lastPathComponent(folderPath).toStdString();
+        const QString folderPath = deletingLastPathComponent(path);
+        const std::string name = lastPathComponent(folderPath).toStdString();
         if (auto image = std::dynamic_pointer_cast<OVImageFile>(file)) {
             auto album = std::make_shared<OVImageAlbum>();
             album->setPath(folderPath.toStdString());

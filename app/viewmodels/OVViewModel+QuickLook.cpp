@@ -7,7 +7,7 @@
 #include <QPainter>
 
 #include "app/viewmodels/OVViewModel.h"
-#include "app/viewmodels/PathText.h"
+#include "app/toolkit/NSString+Path.h"
 #include "app/viewmodels/PreviewTempFolder.h"
 
 namespace orv {
@@ -15,7 +15,7 @@ namespace orv {
 void OVViewModel::createQLPreviewItem()
 {
     const QString folder =
-        preview_temp_folder::folderFor(serialNumber(), path_text::deletingLastPathComponent(path_));
+        preview_temp_folder::folderFor(serialNumber(), deletingLastPathComponent(path_));
     if (folder.isEmpty())
         return;
     // The name is used literally: a "/" inside it cannot come from a phone

@@ -4,6 +4,8 @@
 
 #include <QPainter>
 
+#include "app/toolkit/NSImage+Resize.h"
+#include "app/toolkit/NSImage+Transform.h"
 #include "app/viewmodels/AppImages.h"
 #include "app/viewmodels/OVFaceDetector.h"
 #include "app/viewmodels/OVThumbnailCacheCenter.h"
@@ -42,7 +44,7 @@ QImage upright(const QImage& image, uint64_t orientation)
 {
     if (orientation == 0 || image.isNull())
         return image;
-    return thumbnail_images::imageRotatedByDegrees(image, 360.0 - double(orientation));
+    return imageRotatedByDegrees(image, 360.0 - double(orientation));
 }
 
 QString coverKey(const OVFileRef& record, const QString& folderPath)
@@ -91,11 +93,11 @@ uint64_t OVViewModel::thumbnailOrientation() const
 QImage OVViewModel::iconImageWithImage(const QImage& image)
 {
     if (!viewmodel_settings::useFaceDetection() || image.width() == image.height())
-        return thumbnail_images::squareImage(image);
+        return squareImage(image);
     const auto face = OVFaceDetector::chosenFace(image);
     if (!face)
-        return thumbnail_images::squareImage(image);
-    return thumbnail_images::squareImageWithCenterRect(image, *face);
+        return squareImage(image);
+    return squareImageWithCenterRect(image, *face);
 }
 
 QImage OVViewModel::albumCoverWithImage(const QImage& image, int count)
@@ -105,7 +107,7 @@ QImage OVViewModel::albumCoverWithImage(const QImage& image, int count)
         return cover;
     QImage square = iconImageWithImage(image);
     if (square.isNull())
-        square = thumbnail_images::squareImage(image);
+        square = squareImage(image);
     QPainter painter(&cover);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.drawImage(app_images::pictureRect(), square);

@@ -6,7 +6,8 @@
 
 #include "app/viewmodels/AppImages.h"
 #include "app/viewmodels/OVAppFolderTable.h"
-#include "app/viewmodels/PathText.h"
+#include "app/toolkit/NSString+Path.h"
+#include "app/toolkit/NSDate+LXExtension.h"
 #include "app/viewmodels/ViewModelSettings.h"
 #include "core/bridge/model/OVAlbum.h"
 #include "core/bridge/model/OVAudioFile.h"
@@ -28,7 +29,7 @@ QString qstr(const std::string& s) { return QString::fromStdString(s); }
 
 bool isPanorama(const OVImageFile& image, const QString& path)
 {
-    if (!path_text::lastPathComponent(path).startsWith(QLatin1String("PANO")))
+    if (!lastPathComponent(path).startsWith(QLatin1String("PANO")))
         return false;
     if (!path.startsWith(qstr(OVDeviceClient::cameraDir()->path())))
         return false;
@@ -119,7 +120,7 @@ bool OVViewModel::isSystemFile(const QString& path)
     return false;
 }
 
-QString OVViewModel::rawfilename() const { return path_text::lastPathComponent(path_); }
+QString OVViewModel::rawfilename() const { return lastPathComponent(path_); }
 
 QString OVViewModel::name() const { return ovfile_ ? qstr(ovfile_->name()) : QString(); }
 
@@ -139,7 +140,7 @@ QString OVViewModel::displayname() const
         }
     }
     if (!std::dynamic_pointer_cast<OVImageAlbum>(ovfile_))
-        return path_text::lastPathComponent(qstr(ovfile_ ? ovfile_->path() : std::string()));
+        return lastPathComponent(qstr(ovfile_ ? ovfile_->path() : std::string()));
     const std::pair<std::shared_ptr<OVDirectoryFile> (*)(), const char*> standard[] = {
         {&OVDeviceClient::fromMacDir, "PhotoAlbumFromMac"},
         {&OVDeviceClient::cameraDir, "PhotoAlbumCamera"},
@@ -147,7 +148,7 @@ QString OVViewModel::displayname() const
         {&OVDeviceClient::quickcaptureDir, "PhotoAlbumQuickCapture"},
     };
     for (const auto& [folder, key] : standard) {
-        if (path_text::isSamePath(path_, qstr(folder()->path())))
+        if (isSamePath(path_, qstr(folder()->path())))
             return text(key);
     }
     return name();
@@ -194,9 +195,9 @@ QString OVViewModel::localizedDate(const OVFile::Date& date) const
     const QDateTime when = qDateTimeFromFileDate(date);
     const QLocale locale;
     const QString time = locale.toString(when.time(), QLocale::ShortFormat);
-    if (path_text::isToday(when))
+    if (isToday(when))
         return QStringLiteral("%1, %2").arg(text("Today"), time);
-    if (path_text::isYesterday(when))
+    if (isYesterday(when))
         return QStringLiteral("%1, %2").arg(text("Yesterday"), time);
     return locale.toString(when.date(), QLocale::ShortFormat) + QLatin1Char(' ') + time;
 }
@@ -248,7 +249,7 @@ void OVViewModel::setOVFileChildren(const std::vector<OVFileRef>& files)
     for (const auto& file : files) {
         if (!file)
             continue;
-        if (!showHidden && path_text::lastPathComponent(qstr(file->path())).startsWith(QLatin1Char('.')))
+        if (!showHidden && lastPathComponent(qstr(file->path())).startsWith(QLatin1Char('.')))
             continue;
         kept.push_back(file);
         models.push_back(make(file, serial));

@@ -3,7 +3,7 @@
 #include <QLocale>
 #include <unordered_map>
 
-#include "app/viewmodels/PathText.h"
+#include "app/toolkit/NSDate+LXExtension.h"
 #include "core/bridge/facade/OVLocalization.h"
 
 namespace orv::photo_time_sections {
@@ -66,9 +66,9 @@ std::optional<qint64> createdMs(const OVViewModel& item)
 
 QString dayText(const QDateTime& date, const QString& format, const QDateTime& now)
 {
-    if (path_text::isToday(date, now))
+    if (isToday(date, now))
         return text("Today");
-    if (path_text::isYesterday(date, now))
+    if (isYesterday(date, now))
         return text("Yesterday");
     return formats().locale.toString(date, format);
 }
@@ -164,7 +164,7 @@ std::vector<OVPhotoTimeGroupRef> byMonth(const std::vector<OVViewModelRef>& item
             auto group = std::make_shared<OVPhotoTimeGroupModel>();
             group->hashKey = QStringLiteral("%1_%2").arg(day.year()).arg(day.month());
             const QDateTime when = QDateTime::fromMSecsSinceEpoch(*ms);
-            group->label = f.locale.toString(when, path_text::isThisYear(when, now) ? f.month : f.yearMonth);
+            group->label = f.locale.toString(when, isThisYear(when, now) ? f.month : f.yearMonth);
             found->second = group.get();
             groups.push_back(std::move(group));
         }

@@ -10,7 +10,6 @@
 #include "app/viewmodels/AppImages.h"
 #include "app/viewmodels/OVAudioAlbumViewModel.h"
 #include "app/viewmodels/OVThumbnailCacheCenter.h"
-#include "app/viewmodels/SizeText.h"
 #include "core/bridge/facade/OVDeviceClient.h"
 #include "core/bridge/model/OVDirectoryFile.h"
 #include "core/bridge/facade/OVResources.h"
@@ -57,18 +56,6 @@ TEST(AudioViewModel, ColumnKeysIgnoreLetterCase)
     auto folderRow = OVAudioViewModel::make(nullptr, "S");
     folderRow->setOvfile(folder);
     EXPECT_EQ(folderRow->value("displayfilesize").toString(), "--");
-}
-
-TEST(AudioViewModel, SizesInBase1024)
-{
-    const struct {
-        uint64_t bytes;
-        const char* text;
-    } cases[] = {{0, "0 bytes"},           {1, "1 byte"},        {1023, "1023 bytes"},
-                 {1024, "1 KB"},           {1536 * 1024, "1.5 MB"}, {uint64_t(5) << 30, "5.00 GB"},
-                 {uint64_t(9) << 40, "9.000 TB"}};
-    for (const auto& c : cases)
-        EXPECT_EQ(size_text::formatFromByteSize(c.bytes).toStdString(), c.text) << c.bytes;
 }
 
 TEST(AudioAlbumViewModel, CoversComeFromThePhoneThenFromTheCache)

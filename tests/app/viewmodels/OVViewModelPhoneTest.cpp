@@ -18,6 +18,7 @@
 #include "app/viewmodels/OVPhotoAlbumsViewModel.h"
 #include "app/viewmodels/OVThumbnailCacheCenter.h"
 #include "app/viewmodels/OVViewModel.h"
+#include "app/toolkit/NSImage+Resize.h"
 #include "app/viewmodels/ThumbnailImages.h"
 #include "core/bridge/facade/OVDeviceClient.h"
 #include "core/bridge/model/OVDirectoryFile.h"
@@ -423,15 +424,15 @@ TEST(ThumbnailCrop, AFaceMovesTheSquareOffCentreAndABlankPictureIsCentred)
     const QImage crop = OVViewModel::iconImageWithImage(portrait);
     EXPECT_EQ(crop.width(), portrait.height());
     EXPECT_EQ(crop.height(), portrait.height());
-    EXPECT_NE(crop, thumbnail_images::squareImage(portrait));
-    EXPECT_EQ(crop, thumbnail_images::squareImageWithCenterRect(portrait, *face));
+    EXPECT_NE(crop, squareImage(portrait));
+    EXPECT_EQ(crop, squareImageWithCenterRect(portrait, *face));
 
     QImage blank(300, 200, QImage::Format_RGB32);
     blank.fill(Qt::gray);
-    EXPECT_EQ(OVViewModel::iconImageWithImage(blank), thumbnail_images::squareImage(blank));
+    EXPECT_EQ(OVViewModel::iconImageWithImage(blank), squareImage(blank));
 
     setPreference("UseFaceDetection", false);
-    EXPECT_EQ(OVViewModel::iconImageWithImage(portrait), thumbnail_images::squareImage(portrait));
+    EXPECT_EQ(OVViewModel::iconImageWithImage(portrait), squareImage(portrait));
     setPreference("UseFaceDetection", true);
 }
 
