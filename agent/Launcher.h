@@ -16,8 +16,8 @@ public:
 };
 
 // Forks twice so the program is nobody's child here (no zombie to reap) and
-// reports whether the exec succeeded. The program starts with an empty signal
-// mask and in a session of its own.
+// reports whether the exec succeeded. The program starts in a session of its
+// own with default signals and descriptors 0-2 only.
 class DetachedLauncher final : public Launcher {
 public:
     bool launch(const std::string& program, const std::vector<std::string>& arguments,

@@ -1,9 +1,10 @@
 #include "platform/Process.h"
 
+#include "platform/Spawn.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/ioctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -15,8 +16,6 @@
 #include <chrono>
 #include <system_error>
 #include <thread>
-
-extern char** environ;
 
 namespace orv {
 
@@ -38,32 +37,12 @@ void closeQuietly(int& fd)
     }
 }
 
-// posix_spawn's dup2 onto the same number would keep close-on-exec set, so a
-// pipe end that landed on 0-2 (our own standard streams were closed) moves up.
-int aboveStandardStreams(int fd)
-{
-    if (fd > 2)
-        return fd;
-    int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
-    ::close(fd);
-    return moved;
-}
-
-// A pipe whose ends are close-on-exec and at least 3; the read end is
-// non-blocking because it is only read after poll said so, or while draining.
+// A pipe whose ends are close-on-exec; the read end is non-blocking because
+// it is only read after poll said so, or while draining.
 bool makePipe(int ends[2])
 {
     if (::pipe2(ends, O_CLOEXEC) != 0)
         return false;
-    ends[0] = aboveStandardStreams(ends[0]);
-    ends[1] = aboveStandardStreams(ends[1]);
-    if (ends[0] < 0 || ends[1] < 0) {
-        int saved = errno;
-        closeQuietly(ends[0]);
-        closeQuietly(ends[1]);
-        errno = saved;
-        return false;
-    }
     ::fcntl(ends[0], F_SETFL, ::fcntl(ends[0], F_GETFL) | O_NONBLOCK);
     return true;
 }
@@ -79,22 +58,6 @@ Error startError(const std::string& program, int code)
     error.info["errno"] = text;
     return error;
 }
-
-// Owns the spawn attribute and file-action objects for one start.
-struct SpawnSetup {
-    posix_spawn_file_actions_t actions;
-    posix_spawnattr_t attributes;
-    SpawnSetup()
-    {
-        posix_spawn_file_actions_init(&actions);
-        posix_spawnattr_init(&attributes);
-    }
-    ~SpawnSetup()
-    {
-        posix_spawn_file_actions_destroy(&actions);
-        posix_spawnattr_destroy(&attributes);
-    }
-};
 
 }  // namespace
 
@@ -162,53 +125,23 @@ bool Process::start(Error* error)
         return fail(code);
     }
 
-    SpawnSetup setup;
+    SpawnRequest request;
+    request.program = options_.program;
+    request.argv.reserve(options_.arguments.size() + 1);
+    request.argv.push_back(options_.program);
+    request.argv.insert(request.argv.end(), options_.arguments.begin(), options_.arguments.end());
+    request.environment = options_.environment;
+    request.workingDirectory = options_.workingDirectory;
     if (options_.standardInput == Input::Null)
-        posix_spawn_file_actions_addopen(&setup.actions, 0, "/dev/null", O_RDONLY, 0);
+        request.standardInput = SpawnRequest::kNull;
     if (outPipe[1] >= 0)
-        posix_spawn_file_actions_adddup2(&setup.actions, outPipe[1], 1);
+        request.standardOutput = outPipe[1];
     if (errPipe[1] >= 0)
-        posix_spawn_file_actions_adddup2(&setup.actions, errPipe[1], 2);
-    // Descriptors other libraries opened without close-on-exec must not
-    // reach the child either: a daemon the child leaves behind would keep
-    // them (and the sockets or pipes behind them) open indefinitely.
-    posix_spawn_file_actions_addclosefrom_np(&setup.actions, 3);
-    if (!options_.workingDirectory.empty())
-        posix_spawn_file_actions_addchdir_np(&setup.actions, options_.workingDirectory.c_str());
-
-    // The spawning thread may block or ignore signals (SIGPIPE, for one);
-    // the child starts with a clean slate so terminate() always works.
-    sigset_t none;
-    sigset_t all;
-    sigemptyset(&none);
-    sigfillset(&all);
-    posix_spawnattr_setsigmask(&setup.attributes, &none);
-    posix_spawnattr_setsigdefault(&setup.attributes, &all);
-    posix_spawnattr_setflags(&setup.attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-
-    std::vector<char*> argv;
-    argv.reserve(options_.arguments.size() + 2);
-    argv.push_back(options_.program.data());
-    for (auto& argument : options_.arguments)
-        argv.push_back(argument.data());
-    argv.push_back(nullptr);
-
-    std::vector<char*> envp;
-    char** environment = environ;
-    if (options_.environment) {
-        envp.reserve(options_.environment->size() + 1);
-        for (auto& entry : *options_.environment)
-            envp.push_back(entry.data());
-        envp.push_back(nullptr);
-        environment = envp.data();
-    }
-
-    bool search = options_.program.find('/') == std::string::npos;
-    pid_t child = 0;
-    int code = search ? ::posix_spawnp(&child, argv[0], &setup.actions, &setup.attributes,
-                                       argv.data(), environment)
-                      : ::posix_spawn(&child, argv[0], &setup.actions, &setup.attributes,
-                                      argv.data(), environment);
+        request.standardError = errPipe[1];
+    // Whatever this thread blocks or ignores (SIGPIPE, for one), the child
+    // starts with default signals, so terminate() always works.
+    pid_t child = spawnProcess(request);
+    int code = child < 0 ? errno : 0;
     closeQuietly(outPipe[1]);
     closeQuietly(errPipe[1]);
     if (code != 0) {

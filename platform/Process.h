@@ -1,7 +1,7 @@
 #pragma once
 // A child process with its standard output and standard error drained
 // together on the waiting thread, so neither pipe can fill and stall the child.
-// Spawned with posix_spawn; the child gets descriptors 0-2 and nothing else.
+// Started through spawnProcess: the child gets descriptors 0-2 and nothing else.
 
 #include <sys/types.h>
 

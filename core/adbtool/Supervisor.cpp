@@ -1,7 +1,8 @@
 #include "core/adbtool/Supervisor.h"
 
+#include "platform/Spawn.h"
+
 #include <poll.h>
-#include <sys/prctl.h>
 #include <sys/signalfd.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -59,7 +60,7 @@ Supervisor::Supervisor()
     struct sigaction ignore {};
     ignore.sa_handler = SIG_IGN;
     sigemptyset(&ignore.sa_mask);
-    sigaction(SIGPIPE, &ignore, &originalPipeAction_);
+    sigaction(SIGPIPE, &ignore, nullptr);
 }
 
 Supervisor::~Supervisor()
@@ -70,31 +71,20 @@ Supervisor::~Supervisor()
 
 bool Supervisor::start(const ChildSpec& spec)
 {
-    const std::string failure = "adb: cannot run " + spec.program + "\n";
-    const pid_t parent = getpid();
     childExited_ = false;
     childStatus_ = 0;
-    pid_t pid = fork();
+    SpawnRequest request;
+    request.program = spec.program;
+    request.argv = spec.argv->strings();
+    request.environment = spec.environment->strings();
+    request.standardInput = spec.standardInput;
+    request.standardOutput = spec.standardOutput;
+    request.standardError = spec.standardError;
+    request.signalMask = originalMask_;
+    request.parentDeathSignal = SIGTERM;
+    pid_t pid = spawnProcess(request);
     if (pid < 0)
         return false;
-    if (pid == 0) {
-        // Only async-signal-safe calls from here to exec.
-        if (spec.standardInput >= 0)
-            dup2(spec.standardInput, STDIN_FILENO);
-        if (spec.standardOutput >= 0)
-            dup2(spec.standardOutput, STDOUT_FILENO);
-        if (spec.standardError >= 0)
-            dup2(spec.standardError, STDERR_FILENO);
-        sigaction(SIGPIPE, &originalPipeAction_, nullptr);
-        sigprocmask(SIG_SETMASK, &originalMask_, nullptr);
-        prctl(PR_SET_PDEATHSIG, SIGTERM);
-        if (getppid() != parent)
-            _exit(127);
-        execve(spec.program.c_str(), spec.argv->data(), spec.environment->data());
-        ssize_t ignored = write(STDERR_FILENO, failure.data(), failure.size());
-        (void)ignored;
-        _exit(127);
-    }
     child_ = pid;
     if (stopSignal_ != 0)
         stopChild();

@@ -2,8 +2,8 @@
 // Runs adb as a child of this program and stays in charge of it: a terminate,
 // interrupt or hang-up sent to this program is passed on to the child at once
 // (followed by SIGKILL after a short grace), and the child gets SIGTERM when
-// this program is killed outright. The child inherits descriptors 0-2 (or the ones given) and
-// no other: everything else is close-on-exec.
+// this program is killed outright. The child gets descriptors 0-2 (ours or
+// the ones given) and no other, and default signals.
 
 #include <signal.h>
 #include <sys/types.h>
@@ -23,6 +23,7 @@ public:
     CStringArray(const CStringArray&) = delete;
     CStringArray& operator=(const CStringArray&) = delete;
     char* const* data() const { return pointers_.data(); }
+    const std::vector<std::string>& strings() const { return strings_; }
 
 private:
     std::vector<std::string> strings_;
@@ -50,7 +51,7 @@ public:
     Supervisor(const Supervisor&) = delete;
     Supervisor& operator=(const Supervisor&) = delete;
 
-    // Starts the child with the signal state this program was started with.
+    // Starts the child with the signal mask this program was started with.
     // Returns false, with errno set, when it cannot be started.
     bool start(const ChildSpec& spec);
 
@@ -67,7 +68,6 @@ private:
     void stopChild();
 
     sigset_t originalMask_{};
-    struct sigaction originalPipeAction_ {};
     int signalFd_ = -1;
     pid_t child_ = -1;
     bool childExited_ = false;

@@ -3,6 +3,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/prctl.h>
 
 #include <cstdlib>
@@ -98,6 +99,30 @@ TEST_F(AgentTest, AnArrivingPhoneStartsTheApplicationWithItsIdentity) {
     const auto status = waitForExit(static_cast<pid_t>(std::stol(lines[0])), std::chrono::seconds(20));
     ASSERT_TRUE(status);
     EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0);
+}
+
+TEST_F(AgentTest, TheApplicationGetsNoDescriptorOfTheAgent) {
+    ASSERT_EQ(::prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+    // As libraries leave them: without close-on-exec.
+    const int plain = ::open("/dev/null", O_RDONLY);
+    ASSERT_GE(plain, 0);
+    const auto record = work.path() / "descriptors";
+    const auto script = work.path() / "Orvane";
+    usb::testing::writeFile(script, "#!/bin/sh\n"
+                                    // Listed by a shell of its own: the script's shell holds the script open.
+                                    "/bin/sh -c 'for f in /proc/self/fd/*; do [ -e \"/proc/$$/fd/${f##*/}\" ] && echo ${f##*/}; done' > '" +
+                                        record.string() + ".tmp'\n"
+                                        "echo $$ >> '" + record.string() + ".tmp'\n"
+                                        "mv '" + record.string() + ".tmp' '" + record.string() + "'\n");
+    std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+    std::string error;
+    ASSERT_TRUE(DetachedLauncher().launch(script, {}, &error)) << error;
+    ::close(plain);
+    ASSERT_TRUE(waitForFile(record, std::chrono::seconds(20)));
+    auto lines = readLines(record);
+    ASSERT_EQ(lines.size(), 4u) << readAll(record);
+    ASSERT_TRUE(waitForExit(static_cast<pid_t>(std::stol(lines[3])), std::chrono::seconds(20)));
+    EXPECT_THAT(std::vector<std::string>(lines.begin(), lines.begin() + 3), ElementsAre("0", "1", "2"));
 }
 
 TEST_F(AgentTest, OnePlugStartsTheApplicationOnceAlsoForPhonesPresentAtStart) {
