@@ -8,7 +8,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
+#include <atomic>
 #include <filesystem>
+#include <thread>
 
 #include "MediaRecords.h"
 #include "PrivateHome.h"
@@ -434,6 +436,32 @@ TEST(ThumbnailCrop, AFaceMovesTheSquareOffCentreAndABlankPictureIsCentred)
     setPreference("UseFaceDetection", false);
     EXPECT_EQ(OVViewModel::iconImageWithImage(portrait), squareImage(portrait));
     setPreference("UseFaceDetection", true);
+}
+
+// Single items are cropped on background threads while covers crop on the
+// main thread: each thread has its own detector, so every one of them finds
+// the same face as a lone caller does.
+TEST(ThumbnailCrop, CropsOnSeveralThreadsAtOnceAgreeWithALoneCrop)
+{
+    setPreference("UseFaceDetection", true);
+    const QImage portrait = fixture("portrait-left.jpg");
+    const QImage expected = OVViewModel::iconImageWithImage(portrait);
+    ASSERT_NE(expected, squareImage(portrait));
+    constexpr int kThreads = 4;
+    constexpr int kRounds = 8;
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&] {
+            for (int round = 0; round < kRounds; ++round)
+                wrong += OVViewModel::iconImageWithImage(portrait) != expected;
+        });
+    }
+    for (int round = 0; round < kRounds; ++round)
+        wrong += OVViewModel::iconImageWithImage(portrait) != expected;
+    for (auto& thread : threads)
+        thread.join();
+    EXPECT_EQ(wrong, 0);
 }
 
 TEST(ThumbnailCovers, TheFrameFollowsTheNumberOfItems)
