@@ -1,6 +1,7 @@
 // GCDAsyncSocket: listening on a port and handing each accepted connection to
 // the delegate as a new, connected socket.
 #include "core/sockets/GCDAsyncSocket.h"
+#include "core/sockets/SocketAddress.h"
 
 #include <algorithm>
 #include <chrono>
@@ -103,11 +104,7 @@ bool GCDAsyncSocket::acceptOnInterface(const std::string& inInterface, uint16_t 
         if (enableIPv6) {
             if (enableIPv4 && portFromAddress(*interface6) == 0) {
                 // Both families listen on the port the system chose for IPv4.
-                sockaddr_in6 addr6{};
-                std::memcpy(&addr6, interface6->data(), sizeof addr6);
-                addr6.sin6_port = htons(localPortFromSocket(socket4FD_));
-                const auto* p = reinterpret_cast<const uint8_t*>(&addr6);
-                interface6 = Bytes(p, p + sizeof addr6);
+                interface6 = socketaddress::withPort(std::move(*interface6), localPortFromSocket(socket4FD_));
             }
             socket6FD_ = createListenSocket(AF_INET6, *interface6, &error);
             if (socket6FD_ == -1) {

@@ -1,16 +1,10 @@
 // GCDAsyncSocket: connection properties, socket-address conversions, host
-// lookup and interface descriptions.
-//
-// Address data holds one system socket-address record (sockaddr_in or
-// sockaddr_in6). Its family is read through the system structure, never by
-// byte offset, since the layout differs between systems.
+// lookup and interface descriptions, over the shared address helpers.
 #include "core/sockets/GCDAsyncSocket.h"
 
-#include <arpa/inet.h>
-#include <cstring>
-#include <ifaddrs.h>
-#include <net/if.h>
-#include <netdb.h>
+#include "core/sockets/SocketAddress.h"
+
+#include <cstdlib>
 #include <netinet/in.h>
 #include <sys/socket.h>
 
@@ -18,75 +12,8 @@ namespace orv {
 
 namespace {
 
-// The family of address data, or AF_UNSPEC when it is too short to tell.
-int familyOf(const Bytes& address)
-{
-    if (address.size() < sizeof(sa_family_t))
-        return AF_UNSPEC;
-    sockaddr_storage storage{};
-    std::memcpy(&storage, address.data(), std::min(address.size(), sizeof storage));
-    return storage.ss_family;
-}
-
-template <typename SockAddr>
-SockAddr recordOf(const Bytes& address)
-{
-    SockAddr record{};
-    std::memcpy(&record, address.data(), std::min(address.size(), sizeof record));
-    return record;
-}
-
-template <typename SockAddr>
-Bytes bytesOf(const SockAddr& record)
-{
-    const auto* p = reinterpret_cast<const uint8_t*>(&record);
-    return Bytes(p, p + sizeof record);
-}
-
-// The canonical printed form of an IPv6 address written in any valid form.
-std::optional<std::string> canonicalIPv6(const std::string& text)
-{
-    in6_addr address{};
-    if (inet_pton(AF_INET6, text.c_str(), &address) != 1)
-        return std::nullopt;
-    char printed[INET6_ADDRSTRLEN] = {};
-    if (!inet_ntop(AF_INET6, &address, printed, sizeof printed))
-        return std::nullopt;
-    return std::string(printed);
-}
-
 constexpr bool kPeerAddress = true;
 constexpr bool kLocalAddress = false;
-
-// The peer's or the socket's own address as data, at most `length` bytes of
-// it (one family's record, or any).
-std::optional<Bytes> addressOfSocket(int socketFD, bool peer, socklen_t length = sizeof(sockaddr_storage))
-{
-    sockaddr_storage storage{};
-    auto* record = reinterpret_cast<sockaddr*>(&storage);
-    if ((peer ? getpeername(socketFD, record, &length) : getsockname(socketFD, record, &length)) < 0)
-        return std::nullopt;
-    const auto* p = reinterpret_cast<const uint8_t*>(&storage);
-    return Bytes(p, p + std::min<size_t>(length, sizeof storage));
-}
-
-Bytes loopback4(uint16_t port)
-{
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return bytesOf(a);
-}
-
-Bytes loopback6(uint16_t port)
-{
-    sockaddr_in6 a{};
-    a.sin6_family = AF_INET6;
-    a.sin6_port = htons(port);
-    a.sin6_addr = in6addr_loopback;
-    return bytesOf(a);
-}
 
 }  // namespace
 
@@ -95,72 +22,37 @@ Bytes loopback6(uint16_t port)
 
 std::string GCDAsyncSocket::hostFromSockaddr4(const void* sockaddr4)
 {
-    sockaddr_in a{};
-    std::memcpy(&a, sockaddr4, sizeof a);
-    char text[INET_ADDRSTRLEN];
-    if (!inet_ntop(AF_INET, &a.sin_addr, text, sizeof text))
-        return {};
-    return text;
+    return socketaddress::hostFromSockaddr4(sockaddr4);
 }
 
 std::string GCDAsyncSocket::hostFromSockaddr6(const void* sockaddr6)
 {
-    sockaddr_in6 a{};
-    std::memcpy(&a, sockaddr6, sizeof a);
-    char text[INET6_ADDRSTRLEN];
-    if (!inet_ntop(AF_INET6, &a.sin6_addr, text, sizeof text))
-        return {};
-    return text;
+    return socketaddress::hostFromSockaddr6(sockaddr6);
 }
 
 uint16_t GCDAsyncSocket::portFromSockaddr4(const void* sockaddr4)
 {
-    sockaddr_in a{};
-    std::memcpy(&a, sockaddr4, sizeof a);
-    return ntohs(a.sin_port);
+    return socketaddress::portFromSockaddr4(sockaddr4);
 }
 
 uint16_t GCDAsyncSocket::portFromSockaddr6(const void* sockaddr6)
 {
-    sockaddr_in6 a{};
-    std::memcpy(&a, sockaddr6, sizeof a);
-    return ntohs(a.sin6_port);
+    return socketaddress::portFromSockaddr6(sockaddr6);
 }
 
 bool GCDAsyncSocket::isIPv4Address(const Bytes& address)
 {
-    return address.size() >= sizeof(sockaddr_in) && familyOf(address) == AF_INET;
+    return address.size() >= sizeof(sockaddr_in) && socketaddress::familyOf(address) == AF_INET;
 }
 
 bool GCDAsyncSocket::isIPv6Address(const Bytes& address)
 {
-    return address.size() >= sizeof(sockaddr_in) && familyOf(address) == AF_INET6;
+    return address.size() >= sizeof(sockaddr_in) && socketaddress::familyOf(address) == AF_INET6;
 }
 
 bool GCDAsyncSocket::getHost(std::string* hostPtr, uint16_t* portPtr, int* familyPtr, const Bytes& address)
 {
-    const int family = familyOf(address);
-    if (family == AF_INET && address.size() >= sizeof(sockaddr_in)) {
-        const auto a = recordOf<sockaddr_in>(address);
-        if (hostPtr)
-            *hostPtr = hostFromSockaddr4(&a);
-        if (portPtr)
-            *portPtr = portFromSockaddr4(&a);
-        if (familyPtr)
-            *familyPtr = AF_INET;
-        return true;
-    }
-    if (family == AF_INET6 && address.size() >= sizeof(sockaddr_in6)) {
-        const auto a = recordOf<sockaddr_in6>(address);
-        if (hostPtr)
-            *hostPtr = hostFromSockaddr6(&a);
-        if (portPtr)
-            *portPtr = portFromSockaddr6(&a);
-        if (familyPtr)
-            *familyPtr = AF_INET6;
-        return true;
-    }
-    return false;
+    return socketaddress::read(address, hostPtr, portPtr, familyPtr);
 }
 
 bool GCDAsyncSocket::getHost(std::string* hostPtr, uint16_t* portPtr, const Bytes& address)
@@ -210,34 +102,9 @@ Bytes GCDAsyncSocket::ZeroData()
 std::optional<std::vector<Bytes>> GCDAsyncSocket::lookupHost(const std::string& host, uint16_t port, Error* errPtr)
 {
     std::vector<Bytes> addresses;
-    if (host == "localhost" || host == "loopback") {
-        addresses.push_back(loopback4(port));
-        addresses.push_back(loopback6(port));
-        return addresses;
-    }
-
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_protocol = IPPROTO_TCP;
-    addrinfo* res0 = nullptr;
-    const std::string service = std::to_string(port);
-    const int gaiCode = getaddrinfo(host.c_str(), service.c_str(), &hints, &res0);
-    if (gaiCode != 0) {
+    if (const int gaiCode = socketaddress::lookup(host, port, SOCK_STREAM, IPPROTO_TCP, 0, &addresses); gaiCode != 0) {
         if (errPtr)
             *errPtr = gaiError(gaiCode);
-        return std::nullopt;
-    }
-    for (addrinfo* res = res0; res; res = res->ai_next) {
-        if (res->ai_family == AF_INET || res->ai_family == AF_INET6) {
-            const auto* p = reinterpret_cast<const uint8_t*>(res->ai_addr);
-            addresses.emplace_back(p, p + res->ai_addrlen);
-        }
-    }
-    freeaddrinfo(res0);
-    if (addresses.empty()) {
-        if (errPtr)
-            *errPtr = gaiError(EAI_FAIL);
         return std::nullopt;
     }
     return addresses;
@@ -257,12 +124,10 @@ void GCDAsyncSocket::getInterfaceAddress4(std::optional<Bytes>* interfaceAddr4Pt
     std::string interface = interfaceDescription;
     std::optional<std::string> portText;
     const auto close = interfaceDescription.find(']');
-    if (auto whole = canonicalIPv6(interfaceDescription)) {
+    if (auto whole = socketaddress::canonicalIPv6(interfaceDescription)) {
         interface = *whole;
     } else if (interfaceDescription.starts_with('[') && close != std::string::npos) {
         interface = interfaceDescription.substr(1, close - 1);
-        if (auto inBrackets = canonicalIPv6(interface))
-            interface = *inBrackets;
         if (close + 1 < interfaceDescription.size() && interfaceDescription[close + 1] == ':')
             portText = interfaceDescription.substr(close + 2);
     } else if (const auto colon = interfaceDescription.find(':'); colon != std::string::npos) {
@@ -276,44 +141,13 @@ void GCDAsyncSocket::getInterfaceAddress4(std::optional<Bytes>* interfaceAddr4Pt
     }
 
     if (interface.empty()) {
-        sockaddr_in any4{};
-        any4.sin_family = AF_INET;
-        any4.sin_port = htons(port);
-        any4.sin_addr.s_addr = htonl(INADDR_ANY);
-        sockaddr_in6 any6{};
-        any6.sin6_family = AF_INET6;
-        any6.sin6_port = htons(port);
-        any6.sin6_addr = in6addr_any;
-        addr4 = bytesOf(any4);
-        addr6 = bytesOf(any6);
+        addr4 = socketaddress::any4(port);
+        addr6 = socketaddress::any6(port);
     } else if (interface == "localhost" || interface == "loopback") {
-        addr4 = loopback4(port);
-        addr6 = loopback6(port);
+        addr4 = socketaddress::loopback4(port);
+        addr6 = socketaddress::loopback6(port);
     } else {
-        ifaddrs* addrs = nullptr;
-        if (getifaddrs(&addrs) == 0) {
-            for (ifaddrs* cursor = addrs; cursor; cursor = cursor->ifa_next) {
-                if (!cursor->ifa_addr)
-                    continue;
-                const int family = cursor->ifa_addr->sa_family;
-                if (!addr4 && family == AF_INET) {
-                    sockaddr_in a{};
-                    std::memcpy(&a, cursor->ifa_addr, sizeof a);
-                    if (interface == cursor->ifa_name || interface == hostFromSockaddr4(&a)) {
-                        a.sin_port = htons(port);
-                        addr4 = bytesOf(a);
-                    }
-                } else if (!addr6 && family == AF_INET6) {
-                    sockaddr_in6 a{};
-                    std::memcpy(&a, cursor->ifa_addr, sizeof a);
-                    if (interface == cursor->ifa_name || interface == hostFromSockaddr6(&a)) {
-                        a.sin6_port = htons(port);
-                        addr6 = bytesOf(a);
-                    }
-                }
-            }
-            freeifaddrs(addrs);
-        }
+        socketaddress::findInterface(interface, port, &addr4, &addr6);
     }
 
     if (interfaceAddr4Ptr)
@@ -327,25 +161,25 @@ void GCDAsyncSocket::getInterfaceAddress4(std::optional<Bytes>* interfaceAddr4Pt
 
 std::optional<std::string> GCDAsyncSocket::connectedHostFromSocket(int socketFD)
 {
-    const auto address = addressOfSocket(socketFD, kPeerAddress);
+    const auto address = socketaddress::ofSocket(socketFD, kPeerAddress);
     return address ? hostFromAddress(*address) : std::nullopt;
 }
 
 uint16_t GCDAsyncSocket::connectedPortFromSocket(int socketFD)
 {
-    const auto address = addressOfSocket(socketFD, kPeerAddress);
+    const auto address = socketaddress::ofSocket(socketFD, kPeerAddress);
     return address ? portFromAddress(*address) : 0;
 }
 
 std::optional<std::string> GCDAsyncSocket::localHostFromSocket(int socketFD)
 {
-    const auto address = addressOfSocket(socketFD, kLocalAddress);
+    const auto address = socketaddress::ofSocket(socketFD, kLocalAddress);
     return address ? hostFromAddress(*address) : std::nullopt;
 }
 
 uint16_t GCDAsyncSocket::localPortFromSocket(int socketFD)
 {
-    const auto address = addressOfSocket(socketFD, kLocalAddress);
+    const auto address = socketaddress::ofSocket(socketFD, kLocalAddress);
     return address ? portFromAddress(*address) : 0;
 }
 
@@ -354,7 +188,7 @@ std::optional<Bytes> GCDAsyncSocket::openSocketAddress(bool peer) const
     std::optional<Bytes> result;
     syncOnSocketQueue([&] {
         if (const int fd = openSocketFD(); fd != -1)
-            result = addressOfSocket(fd, peer, socket4FD_ != -1 ? sizeof(sockaddr_in) : sizeof(sockaddr_in6));
+            result = socketaddress::ofSocket(fd, peer, socket4FD_ != -1 ? sizeof(sockaddr_in) : sizeof(sockaddr_in6));
     });
     return result;
 }
