@@ -18,6 +18,7 @@
 #include "core/sockets/GCDAsyncSpecialPacket.h"
 #include "core/sockets/GCDAsyncWritePacket.h"
 #include "core/sockets/SocketData.h"
+#include "core/sockets/SocketTexts.h"
 #include "platform/Dispatch.h"
 #include "platform/Error.h"
 
@@ -71,9 +72,7 @@ enum GCDAsyncSocketTLSStatus : int32_t {
     kTLSStatusHostNameMismatch = -9843,     // the server's certificate is for another name
 };
 
-// Looks up the user-facing text of a fixed socket error by key; returns the
-// English text it is given when it has no other.
-using GCDAsyncSocketTextLookup = std::function<std::string(const std::string& key, const std::string& english)>;
+using GCDAsyncSocketTextLookup = SocketTextLookup;
 
 class GCDAsyncSocket : public std::enable_shared_from_this<GCDAsyncSocket> {
     struct PrivateTag {};

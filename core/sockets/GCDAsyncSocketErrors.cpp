@@ -1,37 +1,18 @@
 // GCDAsyncSocket: the error values it reports and the lookup of their texts.
 #include "core/sockets/GCDAsyncSocket.h"
 
+#include "core/sockets/SocketTexts.h"
+
 #include <cstring>
-#include <mutex>
 #include <netdb.h>
 
 namespace orv {
 
 namespace {
 
-std::mutex& textLookupMutex()
-{
-    static std::mutex mutex;
-    return mutex;
-}
-
-GCDAsyncSocketTextLookup& textLookupSlot()
-{
-    static GCDAsyncSocketTextLookup lookup;
-    return lookup;
-}
-
 std::string localizedText(const std::string& key, const std::string& english)
 {
-    GCDAsyncSocketTextLookup lookup;
-    {
-        std::lock_guard lock(textLookupMutex());
-        lookup = textLookupSlot();
-    }
-    if (!lookup)
-        return english;
-    std::string text = lookup(key, english);
-    return text.empty() ? english : text;
+    return socketText(GCDAsyncSocketQueueName, key, english);
 }
 
 Error socketError(long code, std::string message)
@@ -76,8 +57,7 @@ std::string systemErrorText(int errorNumber)
 
 void GCDAsyncSocket::setTextLookup(GCDAsyncSocketTextLookup lookup)
 {
-    std::lock_guard lock(textLookupMutex());
-    textLookupSlot() = std::move(lookup);
+    setSocketTextLookup(GCDAsyncSocketQueueName, std::move(lookup));
 }
 
 Error GCDAsyncSocket::badConfigError(const std::string& errMsg)
