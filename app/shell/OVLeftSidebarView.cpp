@@ -2,6 +2,7 @@
 
 #include <QPaintEvent>
 #include <QPainter>
+#include <QVariant>
 
 #include "app/shell/OVLeftDeviceView.h"
 #include "app/shell/OVLeftSidebarButton.h"
@@ -82,8 +83,9 @@ OVLeftSidebarButton* OVLeftSidebarView::buttonForIndex(int64_t index) const
 
 OVLeftSidebarViewDelegate* OVLeftSidebarView::boundDelegate()
 {
-    if (!delegate_)
-        delegate_ = dynamic_cast<OVLeftSidebarViewDelegate*>(window());
+    // The window names its controller; when that is a sidebar delegate, it is ours.
+    if (!delegate_ && window())
+        delegate_ = dynamic_cast<OVLeftSidebarViewDelegate*>(window()->property("windowController").value<QObject*>());
     return delegate_;
 }
 

@@ -33,8 +33,8 @@ public:
     explicit OVLeftSidebarView(QWidget* parent = nullptr);
     ~OVLeftSidebarView() override;
 
-    // Not owned. When none is set, the sidebar's window becomes the delegate
-    // if it is one.
+    // Not owned. When none is set, the controller its window names (property
+    // "windowController") becomes the delegate if it is one.
     void setDelegate(OVLeftSidebarViewDelegate* delegate) { delegate_ = delegate; }
     OVLeftSidebarViewDelegate* delegate() const { return delegate_; }
     void setShadowView(OVLeftShadowView* shadow) { shadowView_ = shadow; }
