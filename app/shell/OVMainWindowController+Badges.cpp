@@ -1,11 +1,9 @@
 // The sidebar's badges: counts asked of the phone and remembered per phone,
 // so slow counts show at once on the next connection.
 
-#include <QSettings>
-#include <QUrl>
-
 #include "app/shell/OVLeftSidebarButton.h"
 #include "app/shell/OVMainWindowController.h"
+#include "app/shell/Prefs.h"
 #include "app/shell/ShellSettings.h"
 #include "core/bridge/ADBError.h"
 #include "core/bridge/OVDeviceClient.h"
@@ -20,22 +18,20 @@ const char* const kBadgeKeys[] = {"photoBadge", "videoBadge", "audioBadge", "dow
 // groups or escapes of the settings key.
 QString settingsKey(const std::string& serial, const QString& key)
 {
-    return QStringLiteral("dev_%1_%2").arg(QString::fromLatin1(QUrl::toPercentEncoding(QString::fromStdString(serial))), key);
+    return QStringLiteral("dev_%1_%2").arg(Prefs::encodeKeyPart(QString::fromStdString(serial)), key);
 }
 
 }  // namespace
 
 QString OVMainWindowController::savedInfoForKey(const QString& key) const
 {
-    const QVariant value = QSettings().value(settingsKey(serialNumber_, key));
+    const QVariant value = Prefs::shared().value(settingsKey(serialNumber_, key));
     return value.isValid() ? value.toString() : QString();
 }
 
 void OVMainWindowController::saveInfo(const QString& value, const QString& key)
 {
-    QSettings settings;
-    settings.setValue(settingsKey(serialNumber_, key), value);
-    settings.sync();
+    Prefs::shared().setValue(settingsKey(serialNumber_, key), value);
 }
 
 void OVMainWindowController::reloadBadge(int64_t index, bool animation, bool useCache, bool)

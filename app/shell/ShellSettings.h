@@ -1,14 +1,12 @@
 #pragma once
-// The user's preferences that the device window reads, each read at the
-// moment it is needed (a change takes effect at the next use). Defaults match
-// the ones the application registers at start-up.
+// The preferences the device window reads, each read at the moment it is
+// needed, so a change takes effect at the next use.
 
-#include <QSettings>
-#include <QString>
+#include "app/shell/Prefs.h"
 
 namespace orv::shell_settings {
 
-inline bool showLeftBadge() { return QSettings().value(QStringLiteral("ShowLeftBadge"), true).toBool(); }
-inline bool useWatchCommand() { return QSettings().value(QStringLiteral("UseWatchCommand"), true).toBool(); }
+inline bool showLeftBadge() { return Prefs::shared().boolValue(QStringLiteral("ShowLeftBadge")); }
+inline bool useWatchCommand() { return Prefs::shared().boolValue(QStringLiteral("UseWatchCommand")); }
 
 }  // namespace orv::shell_settings

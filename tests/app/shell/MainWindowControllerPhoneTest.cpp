@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QSettings>
 #include <QTest>
 
 #include "QtWait.h"
@@ -15,6 +14,7 @@
 #include "app/shell/OVLeftDeviceView.h"
 #include "app/shell/OVLeftSidebarButton.h"
 #include "app/shell/OVMainWindowController.h"
+#include "app/shell/Prefs.h"
 #include "app/shell/Updater.h"
 #include "core/bridge/ADBError.h"
 #include "core/bridge/OVDeviceClient.h"
@@ -43,6 +43,7 @@ class WithPhone : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
+        Prefs::registerUserDefaults();
         sim = phonesim::Simulator::start().release();
         setResourceDirectory(sim->resourceDir().string());
     }
@@ -129,7 +130,7 @@ TEST_F(WithPhone, ALoadShowsThePhoneAsItReportsItself)
     EXPECT_GT(button(4)->badge(), 0);
     const char* keys[] = {"photoBadge", "videoBadge", "audioBadge", "downloadBadge", "fileBadge"};
     for (int64_t i = 0; i < 5; ++i)
-        EXPECT_EQ(QSettings().value(QStringLiteral("dev_%1_%2").arg(QString::fromStdString(serial), QLatin1String(keys[i]))).toString(),
+        EXPECT_EQ(Prefs::shared().stringValue(QStringLiteral("dev_%1_%2").arg(QString::fromStdString(serial), QLatin1String(keys[i]))),
                   QString::number(button(i)->badge()))
             << keys[i];
 }
@@ -305,7 +306,7 @@ TEST_F(WithPhone, BadgesFromTheCacheErrorsAndSeparatePhones)
     second.saveInfo(QStringLiteral("5"), QStringLiteral("photoBadge"));
     EXPECT_EQ(second.savedInfoForKey(QStringLiteral("photoBadge")), QStringLiteral("5"));
     EXPECT_EQ(controller->savedInfoForKey(QStringLiteral("photoBadge")), QString::number(photos));
-    EXPECT_TRUE(QSettings().childGroups().isEmpty());
+    EXPECT_TRUE(Prefs::shared().hasStoredValue(QStringLiteral("dev_usb%2F1%5C2_photoBadge")));
 }
 
 TEST_F(WithPhone, PushedChangesReachTheCardAndTheBadges)

@@ -5,13 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <QDialog>
-#include <QSettings>
 
 #include "QtWait.h"
 #include "RecordingPane.h"
 #include "app/shell/OVLeftSidebarButton.h"
 #include "app/shell/OVMainWindowController.h"
 #include "app/shell/PlaceholderPane.h"
+#include "app/shell/Prefs.h"
 #include "tests/app/viewmodels/PrivateHome.h"
 
 namespace orv {
@@ -31,6 +31,7 @@ class Window : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        Prefs::registerUserDefaults();
         RecordingPane::log().clear();
         RecordingPane::registerForAllPanes();
         controller = std::make_unique<OVMainWindowController>(host);
@@ -178,14 +179,14 @@ TEST_F(Window, ACascadedWindowKeepsItsPlace)
 
 TEST_F(Window, WithBadgesOffEveryBadgeIsHiddenAndNothingIsAsked)
 {
-    QSettings().setValue(QStringLiteral("ShowLeftBadge"), false);
+    Prefs::shared().setValue(QStringLiteral("ShowLeftBadge"), false);
     for (int64_t i = 0; i < 5; ++i)
         controller->reloadBadge(i, true, false, false);
     for (int64_t i = 0; i < 5; ++i) {
         EXPECT_EQ(controller->sidebar()->buttonForIndex(i)->badge(), -1);
         EXPECT_FALSE(controller->sidebar()->buttonForIndex(i)->isLoading());
     }
-    QSettings().remove(QStringLiteral("ShowLeftBadge"));
+    Prefs::shared().remove(QStringLiteral("ShowLeftBadge"));
 }
 
 }  // namespace

@@ -5,17 +5,24 @@
 #include <gtest/gtest.h>
 
 #include <QMenu>
-#include <QSettings>
 #include <QTest>
 
 #include "app/shell/OVLeftSidebarButton.h"
+#include "app/shell/Prefs.h"
+#include "tests/app/viewmodels/PrivateHome.h"
 
 namespace orv {
 namespace {
 
+test::PrivateHome home;
+
 struct ShowBadges {
-    explicit ShowBadges(bool on) { QSettings().setValue(QStringLiteral("ShowLeftBadge"), on); }
-    ~ShowBadges() { QSettings().remove(QStringLiteral("ShowLeftBadge")); }
+    explicit ShowBadges(bool on)
+    {
+        Prefs::registerUserDefaults();
+        Prefs::shared().setValue(QStringLiteral("ShowLeftBadge"), on);
+    }
+    ~ShowBadges() { Prefs::shared().remove(QStringLiteral("ShowLeftBadge")); }
 };
 
 TEST(SidebarButton, BadgeTextRoundsThousandsDown)

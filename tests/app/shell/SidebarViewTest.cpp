@@ -10,10 +10,14 @@
 #include "app/shell/OVLeftDeviceView.h"
 #include "app/shell/OVLeftSidebarButton.h"
 #include "app/shell/OVLeftSidebarView.h"
+#include "app/shell/Prefs.h"
+#include "tests/app/viewmodels/PrivateHome.h"
 #include "platform/NotificationCenter.h"
 
 namespace orv {
 namespace {
+
+test::PrivateHome home;
 
 struct Recorder : OVLeftSidebarViewDelegate {
     void reloadBadge(int64_t index, bool animation, bool useCache, bool reloadParent) override
@@ -34,6 +38,7 @@ class Sidebar : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        Prefs::registerUserDefaults();
         sidebar.setDelegate(&recorder);
         sidebar.resize(208, 600);
         sidebar.show();
