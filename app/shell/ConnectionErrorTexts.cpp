@@ -1,6 +1,6 @@
 #include "app/shell/ConnectionErrorTexts.h"
 
-#include "core/bridge/OVLocalization.h"
+#include "core/bridge/facade/OVLocalization.h"
 
 namespace orv {
 

@@ -4,7 +4,7 @@
 #include <QPainter>
 
 #include "app/shell/ShellLook.h"
-#include "core/bridge/OVLocalization.h"
+#include "core/bridge/facade/OVLocalization.h"
 
 namespace orv {
 

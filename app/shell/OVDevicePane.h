@@ -10,7 +10,7 @@
 #include <memory>
 #include <optional>
 
-#include "core/bridge/OVLibraryChange.h"
+#include "core/bridge/companion/OVLibraryChange.h"
 
 class QKeyEvent;
 class QWidget;

@@ -14,7 +14,7 @@
 #include "app/shell/ShellLook.h"
 #include "app/shell/SpinningGear.h"
 #include "app/viewmodels/AppImages.h"
-#include "core/bridge/OVLocalization.h"
+#include "core/bridge/facade/OVLocalization.h"
 #include "platform/NotificationCenter.h"
 
 namespace orv {

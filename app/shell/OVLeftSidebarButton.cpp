@@ -10,7 +10,7 @@
 #include "app/shell/ShellLook.h"
 #include "app/shell/ShellSettings.h"
 #include "app/shell/SpinningGear.h"
-#include "core/bridge/OVLocalization.h"
+#include "core/bridge/facade/OVLocalization.h"
 
 namespace orv {
 

@@ -8,7 +8,7 @@
 #include "app/shell/OVLeftSidebarButton.h"
 #include "app/shell/ShellImages.h"
 #include "app/shell/ShellLook.h"
-#include "core/bridge/OVLocalization.h"
+#include "core/bridge/facade/OVLocalization.h"
 #include "platform/NotificationCenter.h"
 
 namespace orv {

@@ -5,8 +5,8 @@
 #include "app/shell/OVMainWindowController.h"
 #include "app/shell/Prefs.h"
 #include "app/shell/ShellSettings.h"
-#include "core/bridge/ADBError.h"
-#include "core/bridge/OVDeviceClient.h"
+#include "core/bridge/facade/ADBError.h"
+#include "core/bridge/facade/OVDeviceClient.h"
 
 namespace orv {
 

@@ -7,8 +7,8 @@
 #include "app/shell/OVDevicePane.h"
 #include "app/shell/OVLeftDeviceView.h"
 #include "app/shell/OVMainWindowController.h"
-#include "core/bridge/OVDeviceClient.h"
-#include "core/bridge/OVLocalization.h"
+#include "core/bridge/facade/OVDeviceClient.h"
+#include "core/bridge/facade/OVLocalization.h"
 
 namespace orv {
 

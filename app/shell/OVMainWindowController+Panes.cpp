@@ -9,7 +9,7 @@
 #include "app/shell/OVMainWindowController.h"
 #include "app/shell/PaneFactoryRegistry.h"
 #include "app/shell/ShellSettings.h"
-#include "core/bridge/OVDeviceClient.h"
+#include "core/bridge/facade/OVDeviceClient.h"
 
 namespace orv {
 

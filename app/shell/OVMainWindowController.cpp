@@ -16,9 +16,9 @@
 #include "app/shell/ShellImages.h"
 #include "app/shell/ShellLook.h"
 #include "app/shell/Updater.h"
-#include "core/bridge/ADBError.h"
-#include "core/bridge/OVDeviceClient.h"
-#include "core/bridge/OVLocalization.h"
+#include "core/bridge/facade/ADBError.h"
+#include "core/bridge/facade/OVDeviceClient.h"
+#include "core/bridge/facade/OVLocalization.h"
 
 namespace orv {
 

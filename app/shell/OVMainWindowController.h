@@ -21,7 +21,7 @@
 #include "app/shell/DeviceWindow.h"
 #include "app/shell/LoadingCover.h"
 #include "app/shell/OVLeftSidebarView.h"
-#include "core/bridge/OVLibraryChange.h"
+#include "core/bridge/companion/OVLibraryChange.h"
 #include "platform/Error.h"
 
 class QKeyEvent;

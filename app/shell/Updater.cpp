@@ -2,7 +2,7 @@
 
 #include <QMessageBox>
 
-#include "core/bridge/OVLocalization.h"
+#include "core/bridge/facade/OVLocalization.h"
 
 namespace orv {
 

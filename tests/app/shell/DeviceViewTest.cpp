@@ -6,7 +6,7 @@
 #include <QTest>
 
 #include "app/shell/OVLeftDeviceView.h"
-#include "core/bridge/OVLocalization.h"
+#include "core/bridge/facade/OVLocalization.h"
 #include "platform/NotificationCenter.h"
 
 namespace orv {

@@ -16,9 +16,9 @@
 #include "app/shell/OVMainWindowController.h"
 #include "app/shell/Prefs.h"
 #include "app/shell/Updater.h"
-#include "core/bridge/ADBError.h"
-#include "core/bridge/OVDeviceClient.h"
-#include "core/bridge/OVResources.h"
+#include "core/bridge/facade/ADBError.h"
+#include "core/bridge/facade/OVDeviceClient.h"
+#include "core/bridge/facade/OVResources.h"
 #include "phonesim/Simulator.h"
 #include "tests/app/viewmodels/PrivateHome.h"
 
