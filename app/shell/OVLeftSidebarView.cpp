@@ -45,25 +45,22 @@ OVLeftSidebarView::OVLeftSidebarView(QWidget* parent) : QWidget(parent)
     deviceView_->setDrawEjectButton(true);
 
     // Every window's card posts to the same centre: act only on our own.
-    auto& centre = NotificationCenter::defaultCenter();
-    centre.addObserver(
-        this,
-        [this](const Notification& n) {
-            if (n.object != deviceView_)
-                return;
-            if (auto* d = boundDelegate())
-                d->ejectDevice();
-        },
-        kEjectNotification);
-    centre.addObserver(
-        this,
-        [this](const Notification& n) {
-            if (n.object != deviceView_)
-                return;
-            if (auto* d = boundDelegate())
-                d->updatePhoneScreenImage();
-        },
-        kUpdatePhoneImageNotification);
+    const std::pair<const char*, void (OVLeftSidebarViewDelegate::*)()> requests[] = {
+        {kEjectNotification, &OVLeftSidebarViewDelegate::ejectDevice},
+        {kUpdatePhoneImageNotification, &OVLeftSidebarViewDelegate::updatePhoneScreenImage},
+    };
+    for (const auto& [name, request] : requests) {
+        const auto ask = request;
+        NotificationCenter::defaultCenter().addObserver(
+            this,
+            [this, ask](const Notification& n) {
+                if (n.object != deviceView_)
+                    return;
+                if (auto* d = boundDelegate())
+                    (d->*ask)();
+            },
+            name);
+    }
 }
 
 OVLeftSidebarView::~OVLeftSidebarView() { NotificationCenter::defaultCenter().removeObserver(this); }
