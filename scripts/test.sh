@@ -4,12 +4,13 @@
 #   asan    - AddressSanitizer + UndefinedBehaviorSanitizer: everything
 #   tsan    - ThreadSanitizer: everything but the Qt application
 # Usage: scripts/test.sh [release|asan|tsan ...]   (default: all three)
+# ORVANE_JOBS caps the parallel compiles and tests (default: every core).
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
 
-jobs=$(nproc)
+jobs=${ORVANE_JOBS:-$(nproc)}
 configs=("$@")
 [ ${#configs[@]} -gt 0 ] || configs=(release asan tsan)
 
@@ -37,7 +38,7 @@ for config in "${configs[@]}"; do
     || { cat "$build.configure.log"; exit 1; }
   cmake --build "$build" -j "$jobs"
   echo "=== $config: test"
-  if ! ctest --test-dir "$build" --output-on-failure -j "$jobs" --timeout 600; then
+  if ! ctest --test-dir "$build" --output-on-failure -j "$jobs" --timeout 60; then
     status=1
   fi
 done
