@@ -1,7 +1,11 @@
 // The dispatch layer against Asio's io_context doing the same work: posting
 // many empty blocks to one serial queue and to the concurrent pool, and a
-// ping-pong between two serial queues. Also what idle threads cost: the
-// workers and the reactor poll briefly before they sleep, and must then sleep.
+// ping-pong between two serial queues. The pool and the ping-pong are also
+// measured against oneTBB (task_arena::enqueue, task_group), which is built
+// for many threads posting. Each comparison runs twice: on a quiet machine,
+// and "Loaded", with every core but one kept busy. Also what idle threads
+// cost: the workers and the reactor poll briefly before they sleep, and must
+// then sleep.
 
 #include <asio.hpp>
 #include <benchmark/benchmark.h>
@@ -18,8 +22,14 @@
 #include <utility>
 #include <vector>
 
+#if ORVANE_BENCH_TBB
+#include <oneapi/tbb/task_arena.h>
+#include <oneapi/tbb/task_group.h>
+#endif
+
 #include "Done.h"
 #include "RatioReporter.h"
+#include "SpinLoad.h"
 #include "platform/Dispatch.h"
 
 using namespace orv::dispatch;
@@ -112,6 +122,26 @@ void AsioGlobalPost(benchmark::State& state)
     state.SetItemsProcessed(state.iterations() * kPosts);
 }
 
+#if ORVANE_BENCH_TBB
+void TbbGlobalPost(benchmark::State& state)
+{
+    tbb::task_arena arena;  // one slot per core, as our pool
+    arena.initialize();
+    Done done;
+    std::atomic<int> remaining;
+    for (auto _ : state) {
+        remaining = kPosts;
+        for (int i = 0; i < kPosts; ++i)
+            arena.enqueue([&] {
+                if (remaining.fetch_sub(1, std::memory_order_acq_rel) == 1)
+                    done.signal();
+            });
+        done.wait();
+    }
+    state.SetItemsProcessed(state.iterations() * kPosts);
+}
+#endif
+
 // Bounces one task between two serial lanes until `left` round trips are
 // done. Lanes supplies toA/toB, each posting a task to one lane.
 template <class Lanes>
@@ -160,6 +190,21 @@ struct AsioLanes {
 
 void OursPingPongLatency(benchmark::State& state) { pingPongLatency<OurLanes>(state); }
 void AsioPingPongLatency(benchmark::State& state) { pingPongLatency<AsioLanes>(state); }
+
+#if ORVANE_BENCH_TBB
+// TBB has no serial lanes: both hops go through one task group, whose tasks
+// run on the arena's workers while the benchmark's thread waits.
+struct TbbLanes {
+    tbb::task_group group;
+    ~TbbLanes() { group.wait(); }
+    template <class Task>
+    void toA(Task task) { group.run(std::move(task)); }
+    template <class Task>
+    void toB(Task task) { group.run(std::move(task)); }
+};
+
+void TbbPingPongLatency(benchmark::State& state) { pingPongLatency<TbbLanes>(state); }
+#endif
 
 std::chrono::nanoseconds processCpuTime()
 {
@@ -216,12 +261,16 @@ void OursIdleCpu(benchmark::State& state)
 
 }  // namespace
 
-BENCHMARK(OursSerialPost)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(AsioSerialPost)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(OursGlobalPost)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(AsioGlobalPost)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(OursPingPongLatency)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(AsioPingPongLatency)->Unit(benchmark::kMillisecond)->UseRealTime();
+ORV_QUIET_AND_LOADED(OursSerialPost);
+ORV_QUIET_AND_LOADED(AsioSerialPost);
+ORV_QUIET_AND_LOADED(OursGlobalPost);
+ORV_QUIET_AND_LOADED(AsioGlobalPost);
+ORV_QUIET_AND_LOADED(OursPingPongLatency);
+ORV_QUIET_AND_LOADED(AsioPingPongLatency);
+#if ORVANE_BENCH_TBB
+ORV_QUIET_AND_LOADED(TbbGlobalPost);
+ORV_QUIET_AND_LOADED(TbbPingPongLatency);
+#endif
 BENCHMARK(OursIdleCpu)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 int main(int argc, char** argv)
@@ -229,9 +278,13 @@ int main(int argc, char** argv)
     benchmark::Initialize(&argc, argv);
     orv::bench::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.printRatios({{"OursSerialPost", "AsioSerialPost"},
-                          {"OursGlobalPost", "AsioGlobalPost"},
-                          {"OursPingPongLatency", "AsioPingPongLatency"}});
+    reporter.printRatios(orv::bench::quietAndLoaded({
+        {"OursSerialPost", "AsioSerialPost"},
+        {"OursGlobalPost", "AsioGlobalPost"},
+        {"OursPingPongLatency", "AsioPingPongLatency"},
+        {"OursGlobalPost", "TbbGlobalPost"},
+        {"OursPingPongLatency", "TbbPingPongLatency"},
+    }));
     benchmark::Shutdown();
     return 0;
 }

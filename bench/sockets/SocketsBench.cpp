@@ -2,7 +2,9 @@
 // a one-way pump of a fixed amount of data in 8 KiB and 64 KiB writes, the
 // reader taking whatever is available; and request/reply round trips of
 // small length-prefixed frames. Both sides of each connection are in this
-// process; each does one operation per direction at a time.
+// process; each does one operation per direction at a time. Each benchmark
+// runs twice: on a quiet machine, and "Loaded", with every core but one
+// kept busy (ours and Asio alike).
 
 #include <asio.hpp>
 #include <benchmark/benchmark.h>
@@ -15,6 +17,7 @@
 
 #include "Done.h"
 #include "RatioReporter.h"
+#include "SpinLoad.h"
 #include "core/sockets/GCDAsyncSocket.h"
 
 namespace {
@@ -333,27 +336,29 @@ void AsioPump64KiB(benchmark::State& state) { AsioPump(state, 64 * 1024); }
 void OursRoundTripsDelegateQueue(benchmark::State& state) { OursRoundTrips(state, false); }
 void OursRoundTripsSharedQueue(benchmark::State& state) { OursRoundTrips(state, true); }
 
-BENCHMARK(OursPump8KiB)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(OursPump8KiBSharedQueue)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(AsioPump8KiB)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(OursPump64KiB)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(OursPump64KiBSharedQueue)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(AsioPump64KiB)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(OursRoundTripsDelegateQueue)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(OursRoundTripsSharedQueue)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(AsioRoundTrips)->Unit(benchmark::kMillisecond)->UseRealTime();
+ORV_QUIET_AND_LOADED(OursPump8KiB);
+ORV_QUIET_AND_LOADED(OursPump8KiBSharedQueue);
+ORV_QUIET_AND_LOADED(AsioPump8KiB);
+ORV_QUIET_AND_LOADED(OursPump64KiB);
+ORV_QUIET_AND_LOADED(OursPump64KiBSharedQueue);
+ORV_QUIET_AND_LOADED(AsioPump64KiB);
+ORV_QUIET_AND_LOADED(OursRoundTripsDelegateQueue);
+ORV_QUIET_AND_LOADED(OursRoundTripsSharedQueue);
+ORV_QUIET_AND_LOADED(AsioRoundTrips);
 
 int main(int argc, char** argv)
 {
     benchmark::Initialize(&argc, argv);
     orv::bench::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.printRatios({{"OursPump8KiB", "AsioPump8KiB"},
-                          {"OursPump8KiBSharedQueue", "AsioPump8KiB"},
-                          {"OursPump64KiB", "AsioPump64KiB"},
-                          {"OursPump64KiBSharedQueue", "AsioPump64KiB"},
-                          {"OursRoundTripsDelegateQueue", "AsioRoundTrips"},
-                          {"OursRoundTripsSharedQueue", "AsioRoundTrips"}});
+    reporter.printRatios(orv::bench::quietAndLoaded({
+        {"OursPump8KiB", "AsioPump8KiB"},
+        {"OursPump8KiBSharedQueue", "AsioPump8KiB"},
+        {"OursPump64KiB", "AsioPump64KiB"},
+        {"OursPump64KiBSharedQueue", "AsioPump64KiB"},
+        {"OursRoundTripsDelegateQueue", "AsioRoundTrips"},
+        {"OursRoundTripsSharedQueue", "AsioRoundTrips"},
+    }));
     benchmark::Shutdown();
     return 0;
 }
