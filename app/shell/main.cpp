@@ -1,13 +1,17 @@
 // Orvane: starts Qt, attaches the main run loop (and with it the main queue)
-// to Qt's event loop, shows the main window and quits cleanly when the window
-// closes or on SIGTERM / SIGINT.
+// to Qt's event loop and hands over to the application delegate, which runs
+// the launch sequence. The application keeps running without windows; it
+// quits from its menu, on SIGTERM / SIGINT (through the event loop, so the
+// termination step runs) or when asked below.
 //
-// --quit-after-start: close the window from a main-queue block as soon as the
-// event loop runs, to check that the program starts and stops cleanly.
+// --quit-after-start: quit from a main-queue block as soon as the event loop
+// runs, to check that the program starts and stops cleanly.
 
 #include <QApplication>
-#include <QMainWindow>
+#include <csignal>
 
+#include "app/shell/AppDelegate.h"
+#include "app/shell/CrashHandlers.h"
 #include "app/shell/L10n.h"
 #include "app/shell/MainRunLoopDriver.h"
 #include "app/shell/Prefs.h"
@@ -17,24 +21,30 @@
 
 int main(int argc, char* argv[])
 {
+    orv::crash_handlers::ignoreBrokenPipes();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Orvane"));
     QApplication::setOrganizationName(QStringLiteral("Orvane"));
+    QApplication::setQuitOnLastWindowClosed(false);
     orv::Prefs::registerUserDefaults();
     orv::L10n::install();
 
+    orv::MainRunLoopDriver driver(orv::RunLoop::main());
+
+    // Terminate and interrupt end the program through its event loop (so the
+    // termination step runs); the crash handlers leave them alone.
     orv::TerminationSignals termination;
     QObject::connect(&termination, &orv::TerminationSignals::received, &app, [] { QApplication::quit(); });
 
-    orv::MainRunLoopDriver driver(orv::RunLoop::main());
-
-    QMainWindow window;
-    window.setWindowTitle(QStringLiteral("Orvane"));
-    window.resize(960, 640);
-    window.show();
+    orv::AppDelegate::Environment environment;
+    environment.signalsQuitCleanly = {SIGTERM, SIGINT};
+    orv::AppDelegate delegate(std::move(environment));
+    if (delegate.applicationDidFinishLaunching() == orv::AppDelegate::LaunchResult::AnotherCopyRunning)
+        return 0;
+    QObject::connect(&app, &QApplication::aboutToQuit, &delegate, [&delegate] { delegate.applicationWillTerminate(); });
 
     if (QApplication::arguments().contains(QStringLiteral("--quit-after-start")))
-        orv::dispatch::Queue::main()->async([&window] { window.close(); });
+        orv::dispatch::Queue::main()->async([] { QApplication::quit(); });
 
     return QApplication::exec();
 }

@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <sstream>
@@ -31,11 +32,28 @@ class Program {
 public:
     explicit Program(std::vector<std::string> arguments)
     {
+        // A private home: settings (first launch already answered), cache and
+        // runtime folder (the single-instance lock) of its own.
+        char pattern[] = "/tmp/orvane-program-XXXXXX";
+        home_ = ::mkdtemp(pattern) ? pattern : "";
+        for (const char* sub : {"/config/Orvane", "/cache", "/runtime"})
+            std::filesystem::create_directories(home_ + sub);
+        std::filesystem::permissions(home_ + "/runtime", std::filesystem::perms::owner_all);
+        std::ofstream(home_ + "/config/Orvane/Orvane.conf") << "[General]\nfirstLaunchAt=2026-01-01T00:00:00Z\n";
+
         std::vector<std::string> environment;
-        for (char** e = environ; *e; ++e)
-            if (std::string(*e).rfind("QT_QPA_PLATFORM=", 0) != 0)
-                environment.emplace_back(*e);
+        for (char** e = environ; *e; ++e) {
+            const std::string entry(*e);
+            bool replaced = false;
+            for (const char* name : {"QT_QPA_PLATFORM=", "XDG_CONFIG_HOME=", "XDG_CACHE_HOME=", "XDG_RUNTIME_DIR="})
+                replaced = replaced || entry.rfind(name, 0) == 0;
+            if (!replaced)
+                environment.push_back(entry);
+        }
         environment.emplace_back("QT_QPA_PLATFORM=offscreen");
+        environment.push_back("XDG_CONFIG_HOME=" + home_ + "/config");
+        environment.push_back("XDG_CACHE_HOME=" + home_ + "/cache");
+        environment.push_back("XDG_RUNTIME_DIR=" + home_ + "/runtime");
         arguments.insert(arguments.begin(), ORVANE_PROGRAM);
         std::vector<char*> argv;
         for (auto& a : arguments)
@@ -58,6 +76,8 @@ public:
         }
         if (pidfd_ >= 0)
             ::close(pidfd_);
+        if (!home_.empty())
+            std::filesystem::remove_all(home_);
     }
 
     bool started() const { return pid_ > 0 && pidfd_ >= 0; }
@@ -98,6 +118,7 @@ public:
     }
 
 private:
+    std::string home_;
     pid_t pid_ = -1;
     int pidfd_ = -1;
     bool reaped_ = false;
