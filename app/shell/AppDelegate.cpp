@@ -25,6 +25,7 @@
 #include "app/shell/Reachability.h"
 #include "app/shell/ShellDialogs.h"
 #include "app/shell/ShellScheduler.h"
+#include "app/shell/WindowPlacement.h"
 #include "app/viewmodels/OVAppFolderTable.h"
 #include "platform/NotificationCenter.h"
 #include "usbwatch/InstanceLock.h"
@@ -45,16 +46,6 @@ constexpr int kCascadeOffset = 22;
 QString resourcePath(const char* name)
 {
     return QString::fromStdString((usb::resourceDirectory() / name).string());
-}
-
-void centre(QWidget* window)
-{
-    const QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
-    if (!screen)
-        return;
-    QRect frame = window->frameGeometry();
-    frame.moveCenter(screen->availableGeometry().center());
-    window->move(frame.topLeft());
 }
 
 QString popUpTitle(const OVUSBDevice& device)
@@ -168,7 +159,7 @@ AppDelegate::LaunchResult AppDelegate::applicationDidFinishLaunching()
     window_ = new DeviceListWindow;
     window_->setWindowTitle(L10n::format("Orvane - %@", {L10n::text("Devices List")}));
     window_->adjustSize();
-    centre(window_);
+    centreOnScreen(window_);
     window_->removeAllItems();
     connect(window_, &DeviceListWindow::connectAction, this, &AppDelegate::connectAction);
 

@@ -9,6 +9,8 @@
 #include <QScreen>
 #include <QToolBar>
 
+#include "app/shell/WindowPlacement.h"
+
 namespace orv {
 
 LXPrefsWindowController::LXPrefsWindowController() : window_(new QMainWindow)
@@ -31,6 +33,22 @@ void LXPrefsWindowController::addView(QWidget* view, const QString& label, const
     item->setCheckable(true);
     connect(item, &QAction::triggered, this, [this, item] { toggleActivePreferenceView(item); });
     toolbarItems_.insert(identifier, item);
+}
+
+QWidget* LXPrefsWindowController::keepOnlyLastPane()
+{
+    QWidget* last = nullptr;
+    const QList<QWidget*> children = contentSubview_->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+    for (QWidget* child : children) {
+        if (child->isHidden())
+            continue;
+        if (last) {
+            last->hide();
+            last->setParent(nullptr);
+        }
+        last = child;
+    }
+    return last;
 }
 
 void LXPrefsWindowController::showWindow()
@@ -61,11 +79,7 @@ void LXPrefsWindowController::showWindow()
     if (!toolbarIdentifiers_.isEmpty())
         displayViewForIdentifier(toolbarIdentifiers_.first(), false);
 
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect frame = window_->frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        window_->move(frame.topLeft());
-    }
+    centreOnScreen(window_);
     window_->show();
 }
 
@@ -82,17 +96,7 @@ void LXPrefsWindowController::displayViewForIdentifier(const QString& identifier
     if (QAction* item = toolbarItems_.value(identifier))
         item->setChecked(true);
 
-    QWidget* oldView = nullptr;
-    const QList<QWidget*> children = contentSubview_->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
-    for (QWidget* child : children) {
-        if (child->isHidden())
-            continue;
-        if (oldView) {
-            oldView->hide();
-            oldView->setParent(nullptr);
-        }
-        oldView = child;
-    }
+    QWidget* oldView = keepOnlyLastPane();
     if (newView == oldView)
         return;
 
@@ -158,17 +162,7 @@ void LXPrefsWindowController::crossFadeView(QWidget* oldView, QWidget* newView)
 
 void LXPrefsWindowController::animationDidEnd()
 {
-    QWidget* last = nullptr;
-    const QList<QWidget*> children = contentSubview_->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
-    for (QWidget* child : children) {
-        if (child->isHidden())
-            continue;
-        if (last) {
-            last->hide();
-            last->setParent(nullptr);
-        }
-        last = child;
-    }
+    QWidget* last = keepOnlyLastPane();
     if (last)
         last->setGraphicsEffect(nullptr);
     if (QWidget* focus = window_->focusWidget())

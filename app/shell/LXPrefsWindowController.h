@@ -53,6 +53,8 @@ protected:
 private:
     void crossFadeView(QWidget* oldView, QWidget* newView);
     void animationDidEnd();
+    // Takes every shown pane but the last out of the window; the last one.
+    QWidget* keepOnlyLastPane();
 
     QPointer<QMainWindow> window_;
     QWidget* contentSubview_ = nullptr;

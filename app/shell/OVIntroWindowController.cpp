@@ -1,25 +1,13 @@
 #include "app/shell/OVIntroWindowController.h"
 
+#include "app/shell/WindowPlacement.h"
+
 #include <QGuiApplication>
 #include <QParallelAnimationGroup>
 #include <QPropertyAnimation>
 #include <QScreen>
 
 namespace orv {
-
-namespace {
-
-void centre(QWidget* window)
-{
-    const QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
-    if (!screen)
-        return;
-    QRect frame = window->frameGeometry();
-    frame.moveCenter(screen->availableGeometry().center());
-    window->move(frame.topLeft());
-}
-
-}  // namespace
 
 OVIntroWindowController::OVIntroWindowController(QObject* parent) : QObject(parent), window_(new OVIntroWindow)
 {
@@ -58,7 +46,7 @@ void OVIntroWindowController::showWindow()
     navView_->setCurrentPage(1);
     window_->resize(600, 380);
     navView_->setGeometry(81, window_->height() - 20 - 28, window_->width() - 163, 28);
-    centre(window_);
+    centreOnScreen(window_);
     if (QWidget* first = pageView(1)) {
         first->setParent(window_);
         first->setGeometry(window_->rect());

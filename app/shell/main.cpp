@@ -34,13 +34,27 @@ int main(int argc, char* argv[])
     // Terminate and interrupt end the program through its event loop (so the
     // termination step runs); the crash handlers leave them alone.
     orv::TerminationSignals termination;
-    QObject::connect(&termination, &orv::TerminationSignals::received, &app, [] { QApplication::quit(); });
+    bool quitRequested = false;
+    QObject::connect(&termination, &orv::TerminationSignals::received, &app, [&quitRequested] {
+        quitRequested = true;
+        // A modal question runs its own loop; end it first.
+        while (QWidget* modal = QApplication::activeModalWidget()) {
+            modal->close();
+            if (QApplication::activeModalWidget() == modal)
+                break;
+        }
+        QApplication::quit();
+    });
 
     orv::AppDelegate::Environment environment;
     environment.signalsQuitCleanly = {SIGTERM, SIGINT};
     orv::AppDelegate delegate(std::move(environment));
     if (delegate.applicationDidFinishLaunching() == orv::AppDelegate::LaunchResult::AnotherCopyRunning)
         return 0;
+    if (quitRequested) {  // during a question asked while launching
+        delegate.applicationWillTerminate();
+        return 0;
+    }
     QObject::connect(&app, &QApplication::aboutToQuit, &delegate, [&delegate] { delegate.applicationWillTerminate(); });
 
     if (QApplication::arguments().contains(QStringLiteral("--quit-after-start")))
