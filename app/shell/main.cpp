@@ -14,6 +14,7 @@
 #include "app/shell/CrashHandlers.h"
 #include "app/shell/L10n.h"
 #include "app/shell/MainRunLoopDriver.h"
+#include "app/shell/OVMainWindowController.h"
 #include "app/shell/Prefs.h"
 #include "app/shell/TerminationSignals.h"
 #include "platform/Dispatch.h"
@@ -48,6 +49,7 @@ int main(int argc, char* argv[])
 
     orv::AppDelegate::Environment environment;
     environment.signalsQuitCleanly = {SIGTERM, SIGINT};
+    environment.windowFactory = orv::OVMainWindowController::factory();
     orv::AppDelegate delegate(std::move(environment));
     if (delegate.applicationDidFinishLaunching() == orv::AppDelegate::LaunchResult::AnotherCopyRunning)
         return 0;
