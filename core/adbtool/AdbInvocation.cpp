@@ -49,9 +49,7 @@ std::vector<std::string> operandsOf(const std::vector<std::string>& args)
 
 Plan planShell(const AdbInvocation& invocation)
 {
-    AdbInvocation rewritten = invocation;
-    rewritten.args.insert(rewritten.args.begin(), "-x");
-    return {Plan::How::Exec, rewritten.toArgv(), {}};
+    return {Plan::How::ExecMergingStderr, invocation.toArgv(), {}};
 }
 
 Plan planInstall(const AdbInvocation& invocation)

@@ -43,9 +43,9 @@ struct Plan {
 };
 
 // Decides how one invocation is run:
-// - "shell" gets "-x": the bridge reads only standard output and looks there
-//   for what the phone's tools print as errors, so the phone's two streams
-//   must arrive merged;
+// - "shell" has its standard error sent to standard output: the bridge reads
+//   only standard output and looks there for what the phone's tools print as
+//   errors; adb's exit status (the phone's, where adb carries it) is kept;
 // - "install" loses operands after the package file that are no package
 //   (the bridge names an install location that current adb would take for a
 //   second package), and reports on standard output, where the bridge looks

@@ -36,7 +36,7 @@ ADBCommandResult ADBRunner::run(const std::vector<std::string>& arguments, const
     options.arguments.insert(options.arguments.end(), arguments.begin(), arguments.end());
     // "adb shell" would otherwise read the terminal of whoever started us.
     options.standardInput = Process::Input::Null;
-    options.captureStderr = static_cast<bool>(progress);
+    options.captureStderr = true;
 
     ADBCommandResult result;
     auto task = std::make_shared<Process>(options);
@@ -50,19 +50,41 @@ ADBCommandResult ADBRunner::run(const std::vector<std::string>& arguments, const
     if (onLaunch)
         onLaunch(task);
 
-    Process::ChunkHandler onStderr;
     ADBProgress transfer;
-    if (progress) {
-        onStderr = [&](std::string_view chunk) {
-            keepTail(result.errorText, chunk);
+    Process::ChunkHandler onStderr = [&](std::string_view chunk) {
+        keepTail(result.errorText, chunk);
+        if (progress)
             applyADBProgressChunk(chunk, transfer, [&] { progress(task, transfer); });
-        };
-    }
+    };
     result.exit = task->run({}, onStderr);
     const std::string& output = task->standardOutput();
     if (isValidUTF8(output))
         result.output = output;
     return result;
+}
+
+std::string ADBCommandResult::said() const
+{
+    std::string text;
+    auto keepLines = [&text](std::string_view from) {
+        size_t start = 0;
+        while (start < from.size()) {
+            size_t end = from.find_first_of("\r\n", start);
+            if (end == std::string_view::npos)
+                end = from.size();
+            std::string_view line = from.substr(start, end - start);
+            start = end + 1;
+            if (line.find_first_not_of(" \t") == std::string_view::npos || parseADBProgressLine(line))
+                continue;
+            if (!text.empty())
+                text += '\n';
+            text.append(line);
+        }
+    };
+    if (output)
+        keepLines(*output);
+    keepLines(errorText);
+    return text;
 }
 
 std::optional<std::string> ADBRunner::shell(const std::vector<std::string>& parts) const
@@ -76,6 +98,17 @@ std::optional<std::string> ADBRunner::shell(const std::vector<std::string>& part
         line += parts[i];
     }
     return run({"shell", line}).output;
+}
+
+ShellOutcome ADBRunner::shellWithStatus(const std::string& line) const
+{
+    if (serial_.empty())
+        return {};
+    ADBCommandResult result = run({"shell", shellLineWithStatus(line)});
+    ShellOutcome outcome = shellOutcome(result.output);
+    if (outcome.status < 0)
+        outcome.output = result.said();
+    return outcome;
 }
 
 }  // namespace orv

@@ -10,13 +10,14 @@
 #include <vector>
 
 #include "core/bridge/adb/ADBProgress.h"
+#include "core/bridge/adb/ShellStatus.h"
 #include "platform/Process.h"
 
 namespace orv {
 
 // What one adb run gave: its standard output as text (nullopt when it could
 // not be started or did not decode as UTF-8), how it ended, and the end of
-// what it said on standard error when that was read.
+// what it said on standard error.
 struct ADBCommandResult {
     std::optional<std::string> output;
     bool launched = false;
@@ -24,6 +25,9 @@ struct ADBCommandResult {
     std::string errorText;
 
     bool succeeded() const { return launched && exit.exited && exit.status == 0; }
+    // adb's own explanation of a failure: what it printed on either stream,
+    // progress lines left out, trimmed.
+    std::string said() const;
 };
 
 class ADBRunner {
@@ -39,8 +43,9 @@ public:
     const std::string& serial() const { return serial_; }
 
     // Runs adb with "-s" and the serial (when known) before the arguments
-    // and blocks until it exits. With a progress block, standard error is
-    // parsed for progress lines as they arrive; otherwise it is inherited.
+    // and blocks until it exits. Standard error is kept (its end) for
+    // reporting; with a progress block it is also parsed for progress lines
+    // as they arrive.
     // `onLaunch` gets the child as soon as it runs (another thread may then
     // terminate it). Throws orv::Exception on the main thread, which must
     // never wait on adb.
@@ -50,6 +55,11 @@ public:
     // "shell" and the parts joined by single spaces, as one command line for
     // the phone's shell. Without a serial nothing runs: nullopt.
     std::optional<std::string> shell(const std::vector<std::string>& parts) const;
+
+    // Runs one shell line that reports its own exit status, so a failure is
+    // seen whatever adb's shell protocol. Without a status the outcome's
+    // output is adb's explanation (see said()).
+    ShellOutcome shellWithStatus(const std::string& line) const;
 
 private:
     std::string serial_;

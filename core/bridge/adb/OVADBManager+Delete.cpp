@@ -11,7 +11,7 @@
 #include "core/bridge/model/OVDirectoryFile.h"
 #include "core/bridge/model/OVImageFile.h"
 #include "core/bridge/model/OVVideoFile.h"
-#include "core/bridge/adb/PhoneListing.h"
+#include "core/bridge/adb/PhoneFolderListing.h"
 #include "core/bridge/adb/PhonePath.h"
 #include "core/bridge/adb/ShellStatus.h"
 
@@ -66,15 +66,6 @@ Error commandError(const std::string& path, const ShellOutcome& outcome)
     return adb_errorForPath(path, outcome.output);
 }
 
-std::vector<OVFileRef> listing(const ADBRunner& runner, const OVFileRef& folder)
-{
-    const std::string path = folder->path();
-    auto output = runner.shell({"ls", "-al", adb_quotedForShell(path)});
-    if (!output || output->empty())
-        return {};
-    return filesFromPhoneListing(*output, path, std::dynamic_pointer_cast<OVDirectoryFile>(folder));
-}
-
 void analyse(const ADBRunner& runner, const OVFileRef& file, const BlockOperation& operation, uint64_t& files,
              uint64_t& bytes)
 {
@@ -85,7 +76,8 @@ void analyse(const ADBRunner& runner, const OVFileRef& file, const BlockOperatio
         bytes += file->size();
         return;
     }
-    for (const auto& child : listing(runner, file))
+    // Only figures for the progress: a folder that cannot be listed counts as empty.
+    for (const auto& child : listPhoneFolder(runner, file).files)
         analyse(runner, child, operation, files, bytes);
 }
 

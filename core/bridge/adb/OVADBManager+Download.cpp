@@ -13,7 +13,7 @@
 #include "core/bridge/adb/OVADBManagerOperation.h"
 #include "core/bridge/model/OVAlbum.h"
 #include "core/bridge/model/OVDirectoryFile.h"
-#include "core/bridge/adb/PhoneListing.h"
+#include "core/bridge/adb/PhoneFolderListing.h"
 #include "core/bridge/adb/PhonePath.h"
 #include "core/bridge/adb/TransferProgressRelay.h"
 
@@ -37,7 +37,7 @@ struct DownloadPlan {
 
 Error transferError(const std::string& phonePath, const ADBCommandResult& result)
 {
-    return adb_errorForPath(phonePath, result.errorText);
+    return adb_errorForPath(phonePath, result.said());
 }
 
 // One name of the phone as a component of a computer path: a name that could
@@ -66,13 +66,10 @@ std::string trimmedAlbumName(const std::string& name)
 // fails the plan rather than passing for an empty folder.
 std::vector<OVFileRef> planningListing(const ADBRunner& runner, const OVFileRef& folder, DownloadPlan& plan)
 {
-    const std::string path = folder->path();
-    ADBCommandResult result = runner.run({"shell", "ls -al " + adb_quotedForShell(path) + " "});
-    if (!result.succeeded() || !result.output) {
-        plan.error = transferError(path, result);
-        return {};
-    }
-    return filesFromPhoneListing(*result.output, path, std::dynamic_pointer_cast<OVDirectoryFile>(folder));
+    PhoneFolderListing listing = listPhoneFolder(runner, folder);
+    if (listing.error)
+        plan.error = listing.error;
+    return std::move(listing.files);
 }
 
 uint64_t planFile(const ADBRunner& runner, const OVFileRef& file, const std::string& parentRelativePath,
@@ -163,6 +160,16 @@ std::optional<Error> pullPlan(const std::weak_ptr<OVADBManager>& weakManager,
         if (!result.succeeded() || !fs::is_regular_file(*partial, error)) {
             removeQuietly(*partial);
             return transferError(phonePath, result);
+        }
+        // A file that changed while it was pulled arrives short (or long)
+        // with adb still reporting success; the listing gave its size.
+        const uintmax_t arrived = fs::file_size(*partial, error);
+        if (!error && file->size() > 0 && arrived != file->size()) {
+            removeQuietly(*partial);
+            Error failure = adb_errorForPath(phonePath, result.said());
+            failure.info["reason"] = "received " + std::to_string(arrived) + " of " +
+                                     std::to_string(file->size()) + " bytes";
+            return failure;
         }
         fs::rename(*partial, target, error);
         if (error) {

@@ -6,28 +6,13 @@
 #include "core/bridge/adb/OVADBManagerOperation.h"
 #include "core/bridge/facade/OVDeviceClient.h"
 #include "core/bridge/model/OVDirectoryFile.h"
-#include "core/bridge/adb/PhoneListing.h"
+#include "core/bridge/adb/PhoneFolderListing.h"
 
 namespace orv {
 
-namespace {
-
-std::vector<OVFileRef> listFolder(const ADBRunner& runner, uint64_t typeFlags, const std::shared_ptr<OVFile>& folder)
-{
-    if (!folder)
-        return {};
-    const std::string path = folder->path();
-    auto output = runner.shell({"ls", "-al", adb_quotedForShell(path), phoneListingFilter(typeFlags)});
-    if (!output || output->empty())
-        return {};
-    return filesFromPhoneListing(*output, path, std::dynamic_pointer_cast<OVDirectoryFile>(folder));
-}
-
-}  // namespace
-
 std::vector<OVFileRef> OVADBManager::files(uint64_t typeFlags, const std::shared_ptr<OVFile>& folder)
 {
-    return listFolder(runner(), typeFlags, folder);
+    return listPhoneFolder(runner(), folder, typeFlags).files;
 }
 
 OperationRef OVADBManager::filesInDirectory(const std::shared_ptr<OVFile>& folder, uint64_t typeFlags,
@@ -51,12 +36,12 @@ OperationRef OVADBManager::filesInDirectory(const std::shared_ptr<OVFile>& folde
         if (!found)
             return;
         const ADBRunner& runner = *found;
-        std::vector<OVFileRef> listing = listFolder(runner, typeFlags, folder);
+        PhoneFolderListing listing = listPhoneFolder(runner, folder, typeFlags);
         if (op.isCancelled())
             return;
         onMainQueue([callback, listing = std::move(listing)] {
             if (callback)
-                callback(listing, std::nullopt);
+                callback(listing.files, listing.error);
         });
     });
     adbOperationQueue().addOperation(operation);

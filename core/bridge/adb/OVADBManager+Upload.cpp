@@ -153,19 +153,20 @@ PushOutcome pushFile(const ADBRunner& runner, BlockOperation& op, const std::sha
     }
     ADBCommandResult result =
         relay->runChild(runner, {"push", "-p", hostPath, partial}, op.shared_from_this(), std::move(report));
-    std::string said;
+    // The clean-up's own output never replaces the reason of the failure.
+    std::string cleanupSaid;
     if (relay->stopped(op)) {
-        runMarked(runner, "rm -f " + adb_quotedForShell(partial), said);
+        runMarked(runner, "rm -f " + adb_quotedForShell(partial), cleanupSaid);
         return outcome;
     }
     if (!result.succeeded()) {
-        runMarked(runner, "rm -f " + adb_quotedForShell(partial), said);
-        outcome.error =
-            adb_errorForPath(phonePath, result.errorText.empty() ? result.output.value_or("") : result.errorText);
+        runMarked(runner, "rm -f " + adb_quotedForShell(partial), cleanupSaid);
+        outcome.error = adb_errorForPath(phonePath, result.said());
         return outcome;
     }
+    std::string said;
     if (!runMarked(runner, "mv -f " + adb_quotedForShell(partial) + " " + adb_quotedForShell(phonePath), said)) {
-        runMarked(runner, "rm -f " + adb_quotedForShell(partial), said);
+        runMarked(runner, "rm -f " + adb_quotedForShell(partial), cleanupSaid);
         outcome.error = adb_errorForPath(phonePath, said);
         return outcome;
     }

@@ -1,5 +1,6 @@
 #include "core/bridge/adb/PhoneListing.h"
 
+#include <algorithm>
 #include <ctime>
 #include <unordered_map>
 
@@ -153,24 +154,25 @@ OVFile::Date phoneListingDate(std::string_view text)
     return std::chrono::system_clock::from_time_t(found->second + std::time_t(minute) * 60);
 }
 
-std::string phoneListingFilter(uint64_t typeFlags)
+bool phoneListingLineSelected(std::string_view line, uint64_t typeFlags)
 {
     if (typeFlags == 0)
-        return "";
-    std::string filter = " | grep ";
+        return true;
+    std::vector<std::string_view> terms;
     if (typeFlags & OVFile::TypeDirectory)
-        filter += " -e dr";
+        terms.push_back("dr");
     if (typeFlags & OVFile::TypeImage)
-        filter += " -e jpg -e png -e jpeg -e gif -e bmp";
+        terms.insert(terms.end(), {"jpg", "png", "jpeg", "gif", "bmp"});
     if (typeFlags & OVFile::TypeVideo)
-        filter += " -e mp4";
+        terms.push_back("mp4");
     if (typeFlags & OVFile::TypeAudio)
-        filter += " -e mp3";
-    return filter;
+        terms.push_back("mp3");
+    return std::any_of(terms.begin(), terms.end(),
+                       [line](std::string_view term) { return line.find(term) != std::string_view::npos; });
 }
 
 std::vector<OVFileRef> filesFromPhoneListing(std::string_view output, const std::string& folderPath,
-                                             const std::shared_ptr<OVDirectoryFile>& parent)
+                                             const std::shared_ptr<OVDirectoryFile>& parent, uint64_t typeFlags)
 {
     std::vector<OVFileRef> files;
     size_t start = 0;
@@ -178,8 +180,11 @@ std::vector<OVFileRef> filesFromPhoneListing(std::string_view output, const std:
         size_t end = output.find('\n', start);
         if (end == std::string_view::npos)
             end = output.size();
-        auto entry = parsePhoneListingLine(output.substr(start, end - start));
+        const std::string_view line = output.substr(start, end - start);
         start = end + 1;
+        if (!phoneListingLineSelected(line, typeFlags))
+            continue;
+        auto entry = parsePhoneListingLine(line);
         if (!entry)
             continue;
         OVFileRef file;

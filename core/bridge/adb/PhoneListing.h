@@ -31,15 +31,18 @@ std::optional<PhoneListingEntry> parsePhoneListingLine(std::string_view line);
 // "yyyy-MM-dd HH:mm" in the computer's time zone; nullopt when it does not parse.
 OVFile::Date phoneListingDate(std::string_view text);
 
-// The shell text that narrows a listing to the kinds of the type flags
-// (OVFile::Type, combined); empty for 0.
-std::string phoneListingFilter(uint64_t typeFlags);
+// Whether a listing line is kept under the type flags (OVFile::Type,
+// combined; 0 keeps all): the line holds one of the flags' terms anywhere,
+// letter case counting ("dr" for folders, lower-case extensions for media).
+// Flags without terms keep nothing.
+bool phoneListingLineSelected(std::string_view line, uint64_t typeFlags);
 
 // The records of a listing of the folder at `folderPath`, in listing order:
 // folders as OVDirectoryFile, files by their extension as OVImageFile,
 // OVVideoFile, OVAudioFile or OVFile, each with its path below the folder
-// and `parent` (may be null) as parent.
+// and `parent` (may be null) as parent; only lines the type flags select.
 std::vector<OVFileRef> filesFromPhoneListing(std::string_view output, const std::string& folderPath,
-                                             const std::shared_ptr<OVDirectoryFile>& parent);
+                                             const std::shared_ptr<OVDirectoryFile>& parent,
+                                             uint64_t typeFlags = 0);
 
 }  // namespace orv

@@ -51,12 +51,13 @@ TEST_P(AdbInvocationRewriteTest, RunsAdbWithTheseArguments)
 INSTANTIATE_TEST_SUITE_P(
     Commands, AdbInvocationRewriteTest,
     testing::Values(
-        // The phone's two output streams must come back merged on standard output.
-        Rewrite{{"-s", "S1", "shell", "ls -a \"/sdcard/x\""}, Plan::How::Exec,
-                {"-s", "S1", "shell", "-x", "ls -a \"/sdcard/x\""}},
-        Rewrite{{"shell", "ls"}, Plan::How::Exec, {"shell", "-x", "ls"}},
+        // The phone's two output streams come back merged on standard output,
+        // and adb's exit status is kept.
+        Rewrite{{"-s", "S1", "shell", "ls -a \"/sdcard/x\""}, Plan::How::ExecMergingStderr,
+                {"-s", "S1", "shell", "ls -a \"/sdcard/x\""}},
+        Rewrite{{"shell", "ls"}, Plan::How::ExecMergingStderr, {"shell", "ls"}},
         // A serial that reads like a command is still the serial.
-        Rewrite{{"-s", "shell", "shell", "id"}, Plan::How::Exec, {"-s", "shell", "shell", "-x", "id"}},
+        Rewrite{{"-s", "shell", "shell", "id"}, Plan::How::ExecMergingStderr, {"-s", "shell", "shell", "id"}},
         // The install location after the package is no package for current adb.
         Rewrite{{"-s", "S1", "install", "-r", "/opt/o/Tidewell.apk", "/system/app"},
                 Plan::How::ExecMergingStderr, {"-s", "S1", "install", "-r", "/opt/o/Tidewell.apk"}},

@@ -112,8 +112,9 @@ TEST_F(CurrentAdbTest, StoppingAPullEndsItAtOnceWithoutAFile)
 }
 
 // What the phone's tools print as errors reaches standard output, where the
-// bridge looks for it; asked directly, this adb keeps it on standard error.
-TEST_F(CurrentAdbTest, ShellErrorsOfThePhoneReachStandardOutput)
+// bridge looks for it, and the command's failure is adb's exit status; asked
+// directly, this adb keeps the text on standard error.
+TEST_F(CurrentAdbTest, ShellErrorsOfThePhoneReachStandardOutputWithTheirStatus)
 {
     struct Case {
         std::string command, expected;
@@ -124,7 +125,9 @@ TEST_F(CurrentAdbTest, ShellErrorsOfThePhoneReachStandardOutput)
         EXPECT_EQ(direct.out.find(c.expected), std::string::npos) << direct.out;
         auto r = adb({"shell", c.command});
         EXPECT_NE(r.out.find(c.expected), std::string::npos) << c.command << ": " << r.out;
+        EXPECT_FALSE(exitedWith(r, 0)) << c.command;
     }
+    EXPECT_TRUE(exitedWith(adb({"shell", "ls -a /sdcard/DCIM"}), 0));
 }
 
 TEST_F(CurrentAdbTest, InstallAnswersOnStandardOutput)
@@ -153,10 +156,10 @@ TEST_F(CurrentAdbTest, OtherCommandsPassThrough)
     EXPECT_NE(list.out.find(serial + " " + local + " tcp:10086\n"), std::string::npos) << list.out;
     EXPECT_TRUE(exitedWith(adb({"forward", "--remove", local}), 0));
 
+    // A shell's output is merged, adb's own complaint included.
     auto offline = runResource({"-s", "NOSUCHPHONE", "shell", "true"}, o);
     EXPECT_TRUE(exitedWith(offline, 1));
-    EXPECT_EQ(offline.out, "");
-    EXPECT_NE(offline.err.find("not found"), std::string::npos) << offline.err;
+    EXPECT_NE(offline.out.find("not found"), std::string::npos) << offline.out;
 }
 
 }  // namespace

@@ -210,7 +210,7 @@ TEST_F(DebianAdbPhoneTest, PullOfAMissingFileFails)
 TEST_F(DebianAdbPhoneTest, ShellErrorsOfThePhoneReachStandardOutput)
 {
     auto r = adb({"shell", "ls -a \"/sdcard/not here\""}, run);
-    EXPECT_TRUE(exitedWith(r, 0)) << r.err;
+    EXPECT_TRUE(exitedWith(r, 1)) << r.err;
     EXPECT_EQ(r.out, "ls: /sdcard/not here: No such file or directory\n");
 
     orv::Process::Options direct;
@@ -224,12 +224,11 @@ TEST_F(DebianAdbPhoneTest, ShellErrorsOfThePhoneReachStandardOutput)
     EXPECT_EQ(plain.standardOutput().find("No such"), std::string::npos) << plain.standardOutput();
 }
 
-TEST_F(DebianAdbTest, ClientErrorsStayOnStandardError)
+TEST_F(DebianAdbTest, ClientErrorsOfAShellArriveMergedWithTheirStatus)
 {
     auto r = runResource({"shell", "ls"}, run);
     EXPECT_TRUE(exitedWith(r, 1));
-    EXPECT_EQ(r.out, "");
-    EXPECT_NE(r.err.find("error: no devices/emulators found"), std::string::npos) << r.err;
+    EXPECT_NE(r.out.find("error: no devices/emulators found"), std::string::npos) << r.out;
 }
 
 }  // namespace

@@ -2,8 +2,8 @@
 """A phone that Debian's adb reaches over loopback TCP ("adb connect 127.0.0.1:PORT").
 
 Speaks just enough of the device side of adb's transport for the resource program's tests:
-the connection handshake (no authentication), the plain "shell:" service for `ls` of paths
-(it offers the newer shell protocol as phones do, but does not serve it), and the sync
+the connection handshake (no authentication), the plain "shell:" service and the newer shell
+protocol ("shell,v2,...:", streams apart and an exit status) for `ls` of paths, and the sync
 service's STAT, RECV and SEND over files in ROOT (the phone's "/sdcard").
 Transfers are paced to --rate bytes per second so adb has time to draw its progress.
 
@@ -123,25 +123,41 @@ class Stream:
 
     def opened(self):
         if self.service.startswith("shell:"):
-            self.t.write(self, self.shell(self.service[6:]).encode())
+            out, err, _ = self.shell(self.service[6:])
+            self.t.write(self, (out + err).encode())
+            self.t.close(self)
+        elif self.service.startswith("shell,") and ":" in self.service:
+            options, line = self.service.split(":", 1)
+            if "v2" not in options.split(","):
+                self.t.close(self)
+                return
+            out, err, status = self.shell(line)
+            packets = b""
+            for kind, text in ((1, out), (2, err)):
+                if text:
+                    data = text.encode()
+                    packets += struct.pack("<BI", kind, len(data)) + data
+            packets += struct.pack("<BIB", 3, 1, status)
+            self.t.write(self, packets)
             self.t.close(self)
         elif self.service != "sync:":
             self.t.close(self)
 
     def shell(self, line):
-        """`ls` as a phone's toolbox runs it, its error text merged into the output."""
+        """`ls` as a phone's toolbox runs it: (standard output, standard error, status)."""
         try:
             words = shlex.split(line)
         except ValueError:
-            return "/system/bin/sh: syntax error: unterminated quoted string\n"
+            return "", "/system/bin/sh: syntax error: unterminated quoted string\n", 2
         if not words or words[0] != "ls":
-            return "/system/bin/sh: %s: not found\n" % (words[0] if words else "")
+            return "", "/system/bin/sh: %s: not found\n" % (words[0] if words else ""), 127
         flags = "".join(w[1:] for w in words[1:] if w.startswith("-"))
         out = []
+        err = []
         for path in [w for w in words[1:] if not w.startswith("-")]:
             host = self.t.host_path(path)
             if not host or not os.path.exists(host):
-                out.append("ls: %s: No such file or directory\n" % path)
+                err.append("ls: %s: No such file or directory\n" % path)
             elif "l" in flags and (os.path.isfile(host) or "d" in flags):
                 st = os.stat(host)
                 size = "" if os.path.isdir(host) else str(st.st_size)
@@ -152,7 +168,7 @@ class Stream:
                 out.extend(name + "\n" for name in sorted(os.listdir(host)))
             else:
                 out.append(path + "\n")
-        return "".join(out)
+        return "".join(out), "".join(err), 1 if err else 0
 
     def received(self, data):
         self.buffer += data

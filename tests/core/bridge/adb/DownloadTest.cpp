@@ -264,6 +264,47 @@ TEST_F(DownloadTest, AnUnplugInTheMiddleIsAnErrorAndLeavesNoPartialFile)
     EXPECT_TRUE(tree(host.path(), false).empty());
 }
 
+// A failure is never a success, and it says what the phone or adb said.
+TEST_F(DownloadTest, FailuresCarryThePhonesOwnWords)
+{
+    struct Case {
+        std::string name;
+        OVFileRef record;
+        std::string said;
+    };
+    auto missingFile = std::make_shared<OVImageFile>();
+    missingFile->setPath(storage("Download/gone.jpg"));
+    missingFile->setName("gone.jpg");
+    missingFile->setSize(10);
+    // A folder removed after it was listed.
+    const Case cases[] = {{"folder", phoneFolder(storage("Download/Gone"), "Gone"), "No such"},
+                          {"file", missingFile, "gone.jpg"}};
+    for (const Case& c : cases) {
+        TemporaryFolder host;
+        auto d = download({c.record}, host.path());
+        ASSERT_TRUE(d->error) << c.name;
+        EXPECT_EQ(d->error->info.at("path"), c.record->path()) << c.name;
+        ASSERT_TRUE(d->error->info.count("adb")) << c.name;
+        EXPECT_NE(d->error->info.at("adb").find(c.said), std::string::npos) << c.name << ": " << d->error->info.at("adb");
+        EXPECT_EQ(d->error->info.at("adb").find("Transferring"), std::string::npos) << d->error->info.at("adb");
+        EXPECT_TRUE(tree(host.path()).empty()) << c.name;
+    }
+}
+
+// A phone file that shrank after it was listed arrives short with adb
+// reporting success; it must not pass for the file.
+TEST_F(DownloadTest, AFileThatChangedSizeIsAnErrorAndKeepsNoName)
+{
+    auto file = bigPhoneFile("Download/shrinks.bin", 64 * 1024);
+    sim().putFile(serial, storage("Download/shrinks.bin"), std::string(1000, 'x'));
+    TemporaryFolder host;
+    auto d = download({file}, host.path());
+    ASSERT_TRUE(d->error);
+    EXPECT_EQ(d->error->info.at("path"), storage("Download/shrinks.bin"));
+    EXPECT_FALSE(fs::exists(host.path() / "shrinks.bin"));
+    expectNoPartialFiles(host.path());
+}
+
 TEST_F(DownloadTest, WithoutASerialTheDownloadRefusesOnTheMainQueue)
 {
     manager->setSerialNumber("");

@@ -125,6 +125,29 @@ TEST_F(ListingTest, TypeFiltersNarrowTheListing)
     EXPECT_TRUE(list(phoneFolder(storage("DCIM/Camera")), OVFile::TypeOther)->files.empty());
 }
 
+// A listing that fails is an error with the phone's or adb's words, never an
+// empty folder.
+TEST_F(ListingTest, FoldersThatCannotBeListedAreErrors)
+{
+    auto missing = list(phoneFolder(storage("No Such Folder")));
+    ASSERT_TRUE(missing->error);
+    EXPECT_TRUE(missing->files.empty());
+    EXPECT_EQ(missing->error->info.at("path"), storage("No Such Folder"));
+    EXPECT_NE(missing->error->info.at("adb").find("No such"), std::string::npos) << missing->error->info.at("adb");
+
+    sim().unplug(serial);
+    auto unplugged = list(phoneFolder(storage("DCIM/Camera")));
+    sim().replug(serial);
+    ASSERT_TRUE(unplugged->error);
+    EXPECT_FALSE(unplugged->error->info.at("adb").empty());
+
+    // An empty folder is no error.
+    sim().shell(serial, "mkdir -p " + storage("Empty"));
+    auto empty = list(phoneFolder(storage("Empty")));
+    EXPECT_FALSE(empty->error);
+    EXPECT_TRUE(empty->files.empty());
+}
+
 TEST_F(ListingTest, ExistenceOfPhonePaths)
 {
     EXPECT_TRUE(offMain([&] { return manager->fileExistInDevice(storage("Hostile/$(echo injected).txt")); }));

@@ -84,12 +84,21 @@ TEST(PhoneListingTest, LinksDevicesAndDotEntriesAreSkipped)
     EXPECT_EQ(folderLine->size, 0u);
 }
 
-TEST(PhoneListingTest, FilterTextsFollowTheTypeFlags)
+TEST(PhoneListingTest, TypeFlagsSelectLinesByTheirTerms)
 {
-    EXPECT_EQ(phoneListingFilter(0), "");
-    EXPECT_EQ(phoneListingFilter(1), " | grep  -e dr");
-    EXPECT_EQ(phoneListingFilter(2 | 8), " | grep  -e jpg -e png -e jpeg -e gif -e bmp -e mp3");
-    EXPECT_EQ(phoneListingFilter(16), " | grep ");
+    const std::string_view folder = "drwxrwx--- root sdcard_r 2015-03-01 10:20 DCIM";
+    const std::string_view jpg = "-rw-rw---- root sdcard_r 12 2015-03-01 10:20 a.jpg";
+    const std::string_view upperJpg = "-rw-rw---- root sdcard_r 12 2015-03-01 10:20 b.JPG";
+    const std::string_view song = "-rw-rw---- root sdcard_r 12 2015-03-01 10:20 s.mp3";
+    struct Case {
+        uint64_t flags;
+        std::string_view line;
+        bool selected;
+    };
+    for (const Case& c : {Case{0, upperJpg, true}, Case{1, folder, true}, Case{1, jpg, false},
+                          Case{2, jpg, true}, Case{2, upperJpg, false}, Case{2 | 8, song, true},
+                          Case{4, song, false}, Case{16, jpg, false}, Case{16, folder, false}})
+        EXPECT_EQ(phoneListingLineSelected(c.line, c.flags), c.selected) << c.flags << " " << c.line;
 }
 
 TEST(PhoneListingTest, DatesThatDoNotParseStayEmpty)

@@ -305,6 +305,10 @@ TEST_F(UploadTest, AFailedPushIsAnError)
     auto u = upload({host.path() / "x.txt"});
     ASSERT_TRUE(u->error);
     EXPECT_EQ(u->error->domain, kADBErrorDomain);
+    // adb's own reason, not its progress lines.
+    ASSERT_TRUE(u->error->info.count("adb"));
+    EXPECT_NE(u->error->info.at("adb").find("/system/app"), std::string::npos) << u->error->info.at("adb");
+    EXPECT_EQ(u->error->info.at("adb").find("Transferring"), std::string::npos) << u->error->info.at("adb");
     EXPECT_FALSE(u->cancelled);
     EXPECT_EQ(u->pushed, 0u);
     ASSERT_EQ(u->posted.size(), 1u);
