@@ -314,17 +314,24 @@ OperationQueue::OperationQueue(std::string name, int maxConcurrentOperationCount
 OperationQueue::~OperationQueue()
 {
     std::vector<std::thread> threads;
+    bool ownThread = false;
     {
         std::unique_lock lock(impl_->mutex);
         impl_->pending.clear();
-        impl_->changed.wait(lock, [this] { return impl_->executing.empty(); });
+        for (const auto& thread : impl_->threads)
+            ownThread = ownThread || thread.get_id() == std::this_thread::get_id();
+        // An operation of this queue dropped its last owner: waiting for the
+        // running operations would wait for itself. The threads keep the
+        // queue's state alive and end once their operations have.
+        if (!ownThread)
+            impl_->changed.wait(lock, [this] { return impl_->executing.empty(); });
         impl_->stopping = true;
         impl_->work.notify_all();
         threads.swap(impl_->threads);
     }
     for (auto& thread : threads) {
-        if (thread.get_id() == std::this_thread::get_id())
-            thread.detach();  // the last operation dropped its own queue
+        if (ownThread)
+            thread.detach();
         else
             thread.join();
     }

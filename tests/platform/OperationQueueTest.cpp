@@ -381,3 +381,24 @@ TEST(OperationQueue, CancelledOperationWaitingOnADependencyStillLeaves)
     EXPECT_FALSE(ran.load());
     EXPECT_EQ(queue.operationCount(), 0u);
 }
+
+// An operation may hold the last owner of its own queue; dropping it there
+// must neither wait for that operation nor stop the others.
+TEST(OperationQueue, AnOperationMayDropItsQueuesLastOwner)
+{
+    for (int concurrent : {1, 3}) {
+        auto queue = std::make_shared<orv::OperationQueue>("self-owned", concurrent);
+        auto owner = std::make_shared<std::shared_ptr<orv::OperationQueue>>(queue);
+        auto dropped = std::make_shared<orv::test::Latch>();
+        auto other = std::make_shared<orv::test::Latch>();
+        if (concurrent > 1)
+            queue->addOperation(orv::BlockOperation::make([other] { other->wait(); }));
+        queue->addOperation(orv::BlockOperation::make([owner, dropped] {
+            owner->reset();
+            dropped->countDown();
+        }));
+        queue.reset();
+        EXPECT_TRUE(dropped->wait()) << concurrent;
+        other->countDown();
+    }
+}
