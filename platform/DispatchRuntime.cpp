@@ -222,9 +222,33 @@ uint64_t Reactor::watch(int fd, uint32_t events, Callback callback)
     epoll_event event{};
     event.events = events | EPOLLONESHOT;
     event.data.u64 = id;
-    if (::epoll_ctl(epoll_, EPOLL_CTL_ADD, fd, &event) != 0)
-        fatal("epoll_ctl add");
+    if (::epoll_ctl(epoll_, EPOLL_CTL_ADD, fd, &event) != 0) {
+        if (errno != EPERM)
+            fatal("epoll_ctl add");
+        watches_.at(id).alwaysReady = true;
+        readySoonLocked(id);
+    }
     return id;
+}
+
+void Reactor::readySoonLocked(uint64_t id)
+{
+    bool earliest = deadlines_.empty() || Clock::now() < deadlines_.begin()->first;
+    deadlines_.emplace(Clock::now(), [this, id] {
+        std::shared_ptr<const Callback> callback;
+        uint32_t events = 0;
+        {
+            std::lock_guard lock(mutex_);
+            auto it = watches_.find(id);
+            if (it == watches_.end())
+                return;
+            callback = it->second.callback;
+            events = it->second.events;
+        }
+        (*callback)(events);
+    });
+    if (earliest)
+        armTimerLocked();
 }
 
 void Reactor::rewatch(uint64_t id)
@@ -233,6 +257,10 @@ void Reactor::rewatch(uint64_t id)
     auto it = watches_.find(id);
     if (it == watches_.end())
         return;
+    if (it->second.alwaysReady) {
+        readySoonLocked(id);
+        return;
+    }
     epoll_event event{};
     event.events = it->second.events | EPOLLONESHOT;
     event.data.u64 = id;
@@ -247,7 +275,8 @@ void Reactor::unwatch(uint64_t id)
         auto it = watches_.find(id);
         if (it == watches_.end())
             return;
-        ::epoll_ctl(epoll_, EPOLL_CTL_DEL, it->second.fd, nullptr);
+        if (!it->second.alwaysReady)
+            ::epoll_ctl(epoll_, EPOLL_CTL_DEL, it->second.fd, nullptr);
         dropped = std::move(it->second.callback);
         watches_.erase(it);
     }

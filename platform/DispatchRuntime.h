@@ -67,7 +67,8 @@ public:
     ~Reactor();
 
     // Watches `fd` (one-shot: the callback runs once, then rewatch() must be
-    // called). Returns an id for rewatch/unwatch.
+    // called). Returns an id for rewatch/unwatch. A descriptor epoll cannot
+    // watch (a regular file, a folder) is always ready.
     uint64_t watch(int fd, uint32_t events, Callback callback);
     void rewatch(uint64_t id);
     // Stops watching. A callback already under way may still finish; the
@@ -83,10 +84,13 @@ private:
         uint32_t events;
         // Shared so the loop can hold it past the lock without copying it.
         std::shared_ptr<const Callback> callback;
+        bool alwaysReady = false;
     };
 
     void loop();
     void armTimerLocked();
+    // Reports an always-ready watch from the loop, as if epoll had.
+    void readySoonLocked(uint64_t id);
 
     int epoll_ = -1;
     int wakeFd_ = -1;

@@ -195,6 +195,42 @@ TEST(ReadSource, FiresOnDataCoalescesAndReportsTheReadableEstimate)
     flush(queue);
 }
 
+// epoll refuses regular files; such a source is always readable and reads
+// the file to its end.
+TEST(ReadSource, ARegularFileIsAlwaysReadable)
+{
+    char path[] = "/tmp/orvane-read-source-XXXXXX";
+    const int writer = ::mkstemp(path);
+    ASSERT_GE(writer, 0);
+    ::unlink(path);
+    const std::string content(10000, 'r');
+    ASSERT_EQ(::write(writer, content.data(), content.size()), static_cast<ssize_t>(content.size()));
+    ASSERT_EQ(::lseek(writer, 0, SEEK_SET), 0);
+
+    auto queue = Queue::makeSerial("test.file");
+    auto source = Source::makeRead(writer, queue);
+    std::atomic<size_t> read{0};
+    std::atomic<uint64_t> firstEstimate{0};
+    Latch atEnd;
+    source->setEventHandler([&] {
+        if (firstEstimate == 0)
+            firstEstimate = source->data();
+        char buffer[4096];
+        const ssize_t got = ::read(writer, buffer, sizeof buffer);
+        if (got > 0)
+            read += static_cast<size_t>(got);
+        else
+            atEnd.countDown();
+    });
+    source->resume();
+    ASSERT_TRUE(atEnd.wait());
+    source->cancel();
+    flush(queue);
+    EXPECT_EQ(read.load(), content.size());
+    EXPECT_EQ(firstEstimate.load(), content.size());
+    ::close(writer);
+}
+
 TEST(ReadSource, StaysQuietWhileSuspendedAndFiresAgainOnResume)
 {
     SocketPair pair;
