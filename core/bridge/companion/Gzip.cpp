@@ -40,7 +40,7 @@ struct Slices {
 
 }  // namespace
 
-std::optional<std::vector<uint8_t>> gzipInflate(const uint8_t* data, size_t size)
+std::optional<std::vector<uint8_t>> gzipInflate(const uint8_t* data, size_t size, size_t limit)
 {
     if (size == 0)
         return std::vector<uint8_t>();
@@ -50,27 +50,29 @@ std::optional<std::vector<uint8_t>> gzipInflate(const uint8_t* data, size_t size
     if (inflateInit2(&stream, 15 + 32) != Z_OK)
         return std::nullopt;
 
-    std::vector<uint8_t> output(size + size / 2);
+    std::vector<uint8_t> output(std::min(size + size / 2, limit + 1));
     Slices slices{data, size, output};
     int status = Z_OK;
     while (status == Z_OK) {
-        if (slices.written == output.size())
-            output.resize(output.size() * 2);  // doubling keeps a large reply linear
+        if (slices.written > limit)
+            break;
+        if (slices.written == output.size())  // doubling keeps a large reply linear
+            output.resize(std::min(output.size() * 2, limit + 1));
         status = slices.step(stream, [](z_stream& s, bool) { return inflate(&s, Z_SYNC_FLUSH); });
         // Input used up before the end of the stream: it was cut short.
         if (status == Z_OK && slices.consumed == size && stream.avail_out != 0)
             status = Z_BUF_ERROR;
     }
-    const bool complete = status == Z_STREAM_END;
+    const bool complete = status == Z_STREAM_END && slices.written <= limit;
     if (inflateEnd(&stream) != Z_OK || !complete)
         return std::nullopt;
     output.resize(slices.written);
     return output;
 }
 
-std::optional<std::vector<uint8_t>> gzipInflate(const std::vector<uint8_t>& data)
+std::optional<std::vector<uint8_t>> gzipInflate(const std::vector<uint8_t>& data, size_t limit)
 {
-    return gzipInflate(data.data(), data.size());
+    return gzipInflate(data.data(), data.size(), limit);
 }
 
 std::optional<std::vector<uint8_t>> gzipDeflate(const uint8_t* data, size_t size)

@@ -60,6 +60,19 @@ TEST(Gzip, RoundTripsAndRefusesDamagedStreams)
     EXPECT_FALSE(gzipInflate(bytesOf("not a gzip stream at all")));
 }
 
+// A small reply may inflate without end: past the limit it is undecodable.
+TEST(Gzip, InflationStopsAtTheLimit)
+{
+    const Bytes zeros(1 << 20, 0);
+    auto bomb = gzipDeflate(zeros);
+    ASSERT_TRUE(bomb);
+    EXPECT_LT(bomb->size(), 4096u);
+    EXPECT_FALSE(gzipInflate(*bomb, 64 * 1024));
+    EXPECT_FALSE(gzipInflate(*bomb, zeros.size() - 1));
+    EXPECT_EQ(gzipInflate(*bomb, zeros.size()), zeros);
+    EXPECT_GE(kGzipInflateLimit, size_t(64) << 20);
+}
+
 TEST(LibraryReply, PhotosFillAlbumsByBucketAndTheCameraByPath)
 {
     const Json reply = {
