@@ -21,12 +21,7 @@ using CallerOperation = std::shared_ptr<std::weak_ptr<Operation>>;
 // Calls back on the main queue unless the caller has cancelled meanwhile.
 void deliverOnMainQueue(const CallerOperation& caller, std::function<void()> call)
 {
-    onMainQueue([caller, call = std::move(call)] {
-        auto operation = caller->lock();
-        if (operation && operation->isCancelled())
-            return;
-        call();
-    });
+    deliverOnMainQueue(*caller, std::move(call));
 }
 
 }  // namespace

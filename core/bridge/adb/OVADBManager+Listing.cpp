@@ -39,7 +39,7 @@ OperationRef OVADBManager::filesInDirectory(const std::shared_ptr<OVFile>& folde
         PhoneFolderListing listing = listPhoneFolder(runner, folder, typeFlags);
         if (op.isCancelled())
             return;
-        onMainQueue([callback, listing = std::move(listing)] {
+        deliverOnMainQueue(op.weak_from_this(), [callback, listing = std::move(listing)] {
             if (callback)
                 callback(listing.files, listing.error);
         });
@@ -83,7 +83,7 @@ OperationRef OVADBManager::countFiles(const std::shared_ptr<OVFile>& folder, Cou
 
     std::weak_ptr<OVADBManager> weakSelf = weak_from_this();
     const std::string path = folder->path();
-    auto operation = makeBlockOperation([weakSelf, path, callback](BlockOperation&) {
+    auto operation = makeBlockOperation([weakSelf, path, callback](BlockOperation& op) {
         const std::optional<ADBRunner> found = runnerOf(weakSelf);
         if (!found)
             return;
@@ -93,7 +93,7 @@ OperationRef OVADBManager::countFiles(const std::shared_ptr<OVFile>& folder, Cou
         std::optional<std::string> output =
             runner.shell({"find", adb_quotedForShell(path), "-maxdepth 5 -not -path '*/\\.*' -type f | wc -l"});
         const int64_t count = integerValue(output.value_or(""));
-        onMainQueue([callback, count] {
+        deliverOnMainQueue(op.weak_from_this(), [callback, count] {
             if (callback)
                 callback(count, std::nullopt);
         });

@@ -194,7 +194,8 @@ std::shared_ptr<BlockOperation> OVADBManager::excuteADBCommandInQueueWithArgumen
         self.reset();
         std::optional<std::string> output = runner.run(arguments).output;
         if (!op.isCancelled() && callback)
-            onMainQueue([callback, output = std::move(output)] { callback(output, std::nullopt); });
+            deliverOnMainQueue(op.weak_from_this(),
+                               [callback, output = std::move(output)] { callback(output, std::nullopt); });
     });
     adbOperationQueue().addOperation(operation);
     return operation;

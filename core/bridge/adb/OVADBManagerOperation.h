@@ -31,6 +31,18 @@ inline void onMainQueue(dispatch::Task task)
     dispatch::Queue::main()->async(std::move(task));
 }
 
+// Calls back on the main queue unless `operation` has been cancelled by then:
+// a cancel after the outcome was posted still silences it.
+inline void deliverOnMainQueue(std::weak_ptr<Operation> operation, std::function<void()> call)
+{
+    onMainQueue([operation = std::move(operation), call = std::move(call)] {
+        auto strong = operation.lock();
+        if (strong && strong->isCancelled())
+            return;
+        call();
+    });
+}
+
 class OVADBManager;
 
 // The manager's runner for queued work, which holds the manager only weakly;

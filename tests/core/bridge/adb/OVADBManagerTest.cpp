@@ -125,7 +125,8 @@ TEST_F(PhoneTest, ReleasingTheManagerCancelsQueuedWork)
     manager.reset();
     drainMainQueue();
     sim().set(serial, "transfer-rate", "0");
-    EXPECT_LE(calls->load(), 2);
+    // A result posted before the release is silenced by its cancel too.
+    EXPECT_EQ(calls->load(), 0);
     // Only the queued echo lines matter: an adb program may probe the phone
     // on its own during a pull (a shell "ls -ld" for the total size).
     for (const auto& command : adbCommands())
