@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QHBoxLayout>
+#include <QStandardItemModel>
 #include <QVBoxLayout>
 
 #include "app/toolkit/AWAppStoreWindow.h"
@@ -12,6 +13,8 @@
 #include "app/toolkit/OVPieProgressBar.h"
 #include "app/toolkit/OVPlainViews.h"
 #include "app/toolkit/OVSegButton.h"
+#include "app/toolkit/OVTableView.h"
+#include "app/toolkit/OVVCenterTextFieldCell.h"
 
 using namespace orv;
 
@@ -20,7 +23,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     AWAppStoreWindow window;
     window.setWindowTitle("Toolkit gallery");
-    window.resize(720, 480);
+    window.resize(720, 560);
     window.setTitleBarHeight(36, false);
     window.setBottomBarHeight(20);
     window.setShowsTitle(true);
@@ -64,7 +67,26 @@ int main(int argc, char** argv)
     auto* line = new OVLineView;
     line->setFixedHeight(1);
     layout->addWidget(line);
-    layout->addStretch();
+    OVTableView::installAlternatingRowColors();
+    auto* model = new QStandardItemModel(6, 3, content);
+    const char* titles[] = {"Name", "Artist", "Time"};
+    for (int c = 0; c < 3; ++c)
+        model->setHeaderData(c, Qt::Horizontal, titles[c]);
+    for (int r = 0; r < 6; ++r) {
+        model->setItem(r, 0, new QStandardItem(QString("Song %1").arg(r + 1)));
+        model->setItem(r, 1, new QStandardItem("Someone"));
+        model->setItem(r, 2, new QStandardItem(QString(" %1:0%2").arg(r + 2).arg(r)));
+    }
+    auto* table = new OVTableView;
+    table->setModel(model);
+    table->setItemDelegate(new OVVCenterTextFieldCell(table));
+    table->addColumn("name", "Name");
+    table->addColumn("artist", "Artist");
+    table->addColumn("time", "Time", Qt::AlignRight);
+    table->horizontalHeader()->setSortIndicator(0, Qt::AscendingOrder);
+    table->horizontalHeader()->setSortIndicatorShown(true);
+    table->selectRow(1);
+    layout->addWidget(table, 1);
     window.setContentView(content);
 
     if (app.arguments().contains("--cover")) {
