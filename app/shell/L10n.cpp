@@ -6,6 +6,7 @@
 #include <QReadWriteLock>
 #include <optional>
 
+#include "app/toolkit/ToolkitText.h"
 #include "core/bridge/facade/OVLocalization.h"
 #include "usbwatch/ProgramPaths.h"
 
@@ -77,6 +78,8 @@ bool L10n::install()
             return found->toStdString();
         return std::nullopt;
     });
+    // The toolkit shows words of its own (the loading cover, units, months) through its own hook.
+    setLocalizedTextProvider([](const QString& key) { return lookup(key).value_or(QString()); });
     return loaded;
 }
 

@@ -5,6 +5,7 @@
 #include <QTemporaryDir>
 
 #include "app/shell/L10n.h"
+#include "app/toolkit/ToolkitText.h"
 #include "core/bridge/facade/ADBError.h"
 #include "core/bridge/facade/OVLocalization.h"
 
@@ -17,6 +18,7 @@ protected:
     {
         L10n::setTable({});
         setLocalizedStringProvider({});
+        setLocalizedTextProvider({});
     }
 
     QString writeFile(const QByteArray& bytes)
@@ -67,6 +69,9 @@ TEST_F(L10nTest, InstalledTableReachesTheFrameworkIncludingItsFixedTexts)
         EXPECT_FALSE(shown.contains(QRegularExpression("[\\x{4e00}-\\x{9fff}]"))) << code << shown.toStdString();
     }
     EXPECT_EQ(localizedString("not in the table", "fallback"), "fallback");
+    // The toolkit's own words come from the same table.
+    EXPECT_EQ(localizedText("LoadingPleaseWait"), QString::fromUtf8("Loading, please wait…"));
+    EXPECT_EQ(localizedText("no such key"), "no such key");
     EXPECT_EQ(L10n::format("Another copy of %@ is already running.", {"Orvane"}),
               "Another copy of Orvane is already running.");
 }
