@@ -89,6 +89,20 @@ def cmd_serve(args):
     return 0
 
 
+def _app_resources(app, sim_resources):
+    """The application's own resources plus the simulator's placeholder companion installer,
+    which the application installs on the phone and which no build ships."""
+    own = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(app))), "resources")
+    merged = os.path.join(sim_resources, "app-resources")
+    os.makedirs(merged, exist_ok=True)
+    for name in os.listdir(own) if os.path.isdir(own) else []:
+        os.symlink(os.path.join(own, name), os.path.join(merged, name))
+    installer = os.path.join(merged, "Tidewell.apk")
+    if not os.path.lexists(installer):
+        os.symlink(os.path.join(sim_resources, "Tidewell.apk"), installer)
+    return merged
+
+
 def cmd_run_app(args):
     if args.mode is None:
         args.mode = "current"
@@ -100,7 +114,8 @@ def cmd_run_app(args):
         if "-s" not in app_args:
             app_args = ["-s", "%s:0:0" % serial] + app_args
         env = dict(os.environ, ORVANE_ADB=info["adb"], PHONESIM_SOCKET=info["socket"],
-                   PATH=info["resource_dir"] + os.pathsep + os.environ.get("PATH", ""))
+                   PATH=info["resource_dir"] + os.pathsep + os.environ.get("PATH", ""),
+                   ORVANE_RESOURCE_DIR=_app_resources(args.app, info["resource_dir"]))
         sys.stderr.write("phonesim: phone %s, control socket %s\n" % (serial, info["socket"]))
         return subprocess.call([args.app] + app_args, env=env)
     finally:
