@@ -19,7 +19,7 @@
 #include "app/shell/MtpSignaller.h"
 #include "app/shell/OVIntroWindowController.h"
 #include "app/shell/OVPreferenceController.h"
-#include "app/shell/PlaceholderDeviceWindow.h"
+#include "app/shell/OVMainWindowController.h"
 #include "app/shell/Prefs.h"
 #include "app/shell/ProcessList.h"
 #include "app/shell/Reachability.h"
@@ -85,7 +85,7 @@ AppDelegate::AppDelegate(Environment environment, QObject* parent)
       agent_(env_.agent ? env_.agent : &AgentControl::system())
 {
     if (!env_.windowFactory)
-        env_.windowFactory = PlaceholderDeviceWindow::factory();
+        env_.windowFactory = OVMainWindowController::factory();
     if (!env_.killAdb) {
         env_.killAdb = [] { killProcessesOfExecutable(resourcePath("adb")); };
     }
