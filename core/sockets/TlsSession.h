@@ -41,6 +41,15 @@ public:
     bool setProtocolVersionMax(int64_t version);
     bool setEnabledCiphers(const std::vector<int64_t>& cipherSuites);
     bool setDiffieHellmanParams(const Bytes& derParameters);
+    // Client only: which verification failures of the server's chain are
+    // let through. By default none are; without chain validation, all are.
+    struct Leniency {
+        bool validateChain = true;
+        bool allowAnyRoot = false;
+        bool allowExpiredCertificates = false;
+        bool allowExpiredRoots = false;
+    };
+    bool setLeniency(const Leniency& leniency);
 
     // Without a break on server auth a client verifies the server's chain
     // against the system's roots, and its name when one was set.
