@@ -18,65 +18,22 @@ std::shared_ptr<GCDAsyncSocket> GCDAsyncSocket::create(std::weak_ptr<GCDAsyncSoc
 
 GCDAsyncSocket::GCDAsyncSocket(PrivateTag, std::weak_ptr<GCDAsyncSocketDelegate> delegate,
                                dispatch::QueueRef delegateQueue, dispatch::QueueRef socketQueue)
-    : delegate_(std::move(delegate)),
-      delegateQueue_(std::move(delegateQueue)),
-      socketQueue_(socketQueue ? std::move(socketQueue) : dispatch::Queue::makeSerial(GCDAsyncSocketQueueName)),
+    : Binding(std::move(delegate), std::move(delegateQueue),
+              socketQueue ? std::move(socketQueue) : dispatch::Queue::makeSerial(GCDAsyncSocketQueueName)),
       preBuffer_(4 * 1024)
 {
-    IsOnSocketQueueOrTargetQueueKey_ = &IsOnSocketQueueOrTargetQueueKey_;
-    socketQueue_->setSpecific(&IsOnSocketQueueOrTargetQueueKey_, this);
 }
 
 GCDAsyncSocket::~GCDAsyncSocket()
 {
-    // Queued work holds the socket weakly, so nothing else can touch it now;
-    // the last reference may be dropped on the socket queue itself.
-    auto body = [this] {
+    closeFromDestructor([this] {
         flags_ |= kDealloc;
         closeWithError(std::nullopt);
-    };
-    if (isOnSocketQueue()) {
-        body();
-    } else {
-        try {
-            socketQueue_->sync(body);
-        } catch (const Exception& e) {
-            // This thread runs a queue that the socket queue targets, so the
-            // socket queue cannot be running now: closing here is safe.
-            if (e.name() != "DispatchDeadlock")
-                std::terminate();
-            body();
-        }
-    }
-    socketQueue_->setSpecific(&IsOnSocketQueueOrTargetQueueKey_, nullptr);
+    });
 }
 
 // ---------------------------------------------------------------------------
-// Queue discipline
-
-bool GCDAsyncSocket::isOnSocketQueue() const
-{
-    return dispatch::Queue::getSpecific(&IsOnSocketQueueOrTargetQueueKey_) == this;
-}
-
-void GCDAsyncSocket::syncOnSocketQueue(const std::function<void()>& block) const
-{
-    if (isOnSocketQueue())
-        block();
-    else
-        socketQueue_->sync(block);
-}
-
-void GCDAsyncSocket::inlineOrAsyncOnSocketQueue(std::function<void()> block)
-{
-    if (isOnSocketQueue()) {
-        block();
-    } else {
-        // Held strongly, so that a setter followed by the owner letting go
-        // still takes effect in order.
-        socketQueue_->async([self = shared_from_this(), block = std::move(block)] { block(); });
-    }
-}
+// Delegate and raw values
 
 void GCDAsyncSocket::notifyDelegate(std::function<void(GCDAsyncSocketDelegate&, GCDAsyncSocket&)> callback)
 {
@@ -86,23 +43,6 @@ void GCDAsyncSocket::notifyDelegate(std::function<void(GCDAsyncSocketDelegate&, 
     delegateQueue_->async([delegate, self = shared_from_this(), callback = std::move(callback)] {
         callback(*delegate, *self);
     });
-}
-
-void GCDAsyncSocket::markSocketQueueTargetQueue(const dispatch::QueueRef& socketNewTargetQueue)
-{
-    if (socketNewTargetQueue)
-        socketNewTargetQueue->setSpecific(&IsOnSocketQueueOrTargetQueueKey_, this);
-}
-
-void GCDAsyncSocket::unmarkSocketQueueTargetQueue(const dispatch::QueueRef& socketOldTargetQueue)
-{
-    if (socketOldTargetQueue)
-        socketOldTargetQueue->setSpecific(&IsOnSocketQueueOrTargetQueueKey_, nullptr);
-}
-
-void GCDAsyncSocket::performBlock(const std::function<void()>& block)
-{
-    syncOnSocketQueue(block);
 }
 
 int GCDAsyncSocket::socketFD() const
@@ -123,71 +63,6 @@ int GCDAsyncSocket::socket6FD() const
 void* GCDAsyncSocket::sslContext() const
 {
     return isOnSocketQueue() && sslContext_ ? sslContext_->nativeHandle() : nullptr;
-}
-
-// ---------------------------------------------------------------------------
-// Delegate
-
-std::shared_ptr<GCDAsyncSocketDelegate> GCDAsyncSocket::delegate() const
-{
-    std::shared_ptr<GCDAsyncSocketDelegate> result;
-    syncOnSocketQueue([&] { result = delegate_.lock(); });
-    return result;
-}
-
-void GCDAsyncSocket::setDelegate(std::weak_ptr<GCDAsyncSocketDelegate> newDelegate)
-{
-    inlineOrAsyncOnSocketQueue([this, newDelegate = std::move(newDelegate)] { delegate_ = newDelegate; });
-}
-
-void GCDAsyncSocket::synchronouslySetDelegate(std::weak_ptr<GCDAsyncSocketDelegate> newDelegate)
-{
-    syncOnSocketQueue([&] { delegate_ = std::move(newDelegate); });
-}
-
-dispatch::QueueRef GCDAsyncSocket::delegateQueue() const
-{
-    dispatch::QueueRef result;
-    syncOnSocketQueue([&] { result = delegateQueue_; });
-    return result;
-}
-
-void GCDAsyncSocket::setDelegateQueue(dispatch::QueueRef newDelegateQueue)
-{
-    inlineOrAsyncOnSocketQueue([this, q = std::move(newDelegateQueue)] { delegateQueue_ = q; });
-}
-
-void GCDAsyncSocket::synchronouslySetDelegateQueue(dispatch::QueueRef newDelegateQueue)
-{
-    syncOnSocketQueue([&] { delegateQueue_ = std::move(newDelegateQueue); });
-}
-
-void GCDAsyncSocket::getDelegate(std::shared_ptr<GCDAsyncSocketDelegate>* delegatePtr,
-                                 dispatch::QueueRef* delegateQueuePtr) const
-{
-    syncOnSocketQueue([&] {
-        if (delegatePtr)
-            *delegatePtr = delegate_.lock();
-        if (delegateQueuePtr)
-            *delegateQueuePtr = delegateQueue_;
-    });
-}
-
-void GCDAsyncSocket::setDelegate(std::weak_ptr<GCDAsyncSocketDelegate> newDelegate, dispatch::QueueRef newDelegateQueue)
-{
-    inlineOrAsyncOnSocketQueue([this, d = std::move(newDelegate), q = std::move(newDelegateQueue)] {
-        delegate_ = d;
-        delegateQueue_ = q;
-    });
-}
-
-void GCDAsyncSocket::synchronouslySetDelegate(std::weak_ptr<GCDAsyncSocketDelegate> newDelegate,
-                                              dispatch::QueueRef newDelegateQueue)
-{
-    syncOnSocketQueue([&] {
-        delegate_ = std::move(newDelegate);
-        delegateQueue_ = std::move(newDelegateQueue);
-    });
 }
 
 // ---------------------------------------------------------------------------

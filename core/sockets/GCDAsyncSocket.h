@@ -18,6 +18,7 @@
 #include "core/sockets/GCDAsyncSpecialPacket.h"
 #include "core/sockets/GCDAsyncWritePacket.h"
 #include "core/sockets/SocketData.h"
+#include "core/sockets/SocketQueueBinding.h"
 #include "core/sockets/SocketTexts.h"
 #include "platform/Dispatch.h"
 #include "platform/Error.h"
@@ -74,7 +75,10 @@ enum GCDAsyncSocketTLSStatus : int32_t {
 
 using GCDAsyncSocketTextLookup = SocketTextLookup;
 
-class GCDAsyncSocket : public std::enable_shared_from_this<GCDAsyncSocket> {
+class GCDAsyncSocket : public std::enable_shared_from_this<GCDAsyncSocket>,
+                       public SocketQueueBinding<GCDAsyncSocket, GCDAsyncSocketDelegate> {
+    using Binding = SocketQueueBinding<GCDAsyncSocket, GCDAsyncSocketDelegate>;
+    friend Binding;
     struct PrivateTag {};
 
 public:
@@ -92,15 +96,7 @@ public:
 
     // --- delegate and configuration (setters are asynchronous unless named
     // "synchronously"; getters wait for the socket queue) ---
-    std::shared_ptr<GCDAsyncSocketDelegate> delegate() const;
-    void setDelegate(std::weak_ptr<GCDAsyncSocketDelegate> delegate);
-    void synchronouslySetDelegate(std::weak_ptr<GCDAsyncSocketDelegate> delegate);
-    dispatch::QueueRef delegateQueue() const;
-    void setDelegateQueue(dispatch::QueueRef delegateQueue);
-    void synchronouslySetDelegateQueue(dispatch::QueueRef delegateQueue);
-    void getDelegate(std::shared_ptr<GCDAsyncSocketDelegate>* delegatePtr, dispatch::QueueRef* delegateQueuePtr) const;
-    void setDelegate(std::weak_ptr<GCDAsyncSocketDelegate> delegate, dispatch::QueueRef delegateQueue);
-    void synchronouslySetDelegate(std::weak_ptr<GCDAsyncSocketDelegate> delegate, dispatch::QueueRef delegateQueue);
+    // The delegate's getters and setters come from SocketQueueBinding.
 
     bool isIPv4Enabled() const;
     void setIPv4Enabled(bool flag);
@@ -203,9 +199,6 @@ public:
     // --- queues ---
     // Lets calls made on `socketQueuesPreConfiguredTargetQueue` (which the
     // socket queue targets) be recognised as being on the socket queue.
-    void markSocketQueueTargetQueue(const dispatch::QueueRef& socketQueuesPreConfiguredTargetQueue);
-    void unmarkSocketQueueTargetQueue(const dispatch::QueueRef& socketQueuesPreviouslyConfiguredTargetQueue);
-    void performBlock(const std::function<void()>& block);
     // Raw values, only on the socket queue (-1 or nullptr elsewhere).
     int socketFD() const;
     int socket4FD() const;
@@ -282,9 +275,6 @@ private:
     using WriteEntry = std::variant<std::shared_ptr<GCDAsyncWritePacket>, std::shared_ptr<GCDAsyncSpecialPacket>>;
 
     // Queue discipline.
-    bool isOnSocketQueue() const;
-    void syncOnSocketQueue(const std::function<void()>& block) const;
-    void inlineOrAsyncOnSocketQueue(std::function<void()> block);
     // Sends a callback to the delegate if there is one (read now, held strongly
     // until the callback runs).
     void notifyDelegate(std::function<void(GCDAsyncSocketDelegate&, GCDAsyncSocket&)> callback);
@@ -361,14 +351,11 @@ private:
 
     uint32_t flags_ = 0;
     uint16_t config_ = 0;
-    std::weak_ptr<GCDAsyncSocketDelegate> delegate_;
-    dispatch::QueueRef delegateQueue_;
     int socket4FD_ = -1;
     int socket6FD_ = -1;
     int stateIndex_ = 0;
     std::optional<Bytes> connectInterface4_;
     std::optional<Bytes> connectInterface6_;
-    dispatch::QueueRef socketQueue_;
     dispatch::SourceRef accept4Source_;
     dispatch::SourceRef accept6Source_;
     // Resumes the paused accept sources after acceptBackoff_.
@@ -398,8 +385,6 @@ private:
     size_t sslWriteCachedLength_ = 0;
     int32_t sslErrCode_ = 0;
     int32_t lastSSLHandshakeError_ = 0;
-    // The queue-specific key is this field's address; its value is the socket.
-    void* IsOnSocketQueueOrTargetQueueKey_ = nullptr;
     std::shared_ptr<void> userData_;
 };
 

@@ -20,81 +20,21 @@ std::shared_ptr<GCDAsyncUdpSocket> GCDAsyncUdpSocket::create(std::weak_ptr<GCDAs
 
 GCDAsyncUdpSocket::GCDAsyncUdpSocket(PrivateTag, std::weak_ptr<GCDAsyncUdpSocketDelegate> delegate,
                                      dispatch::QueueRef delegateQueue, dispatch::QueueRef socketQueue)
-    : delegate_(std::move(delegate)),
-      delegateQueue_(std::move(delegateQueue)),
-      socketQueue_(socketQueue ? std::move(socketQueue) : dispatch::Queue::makeSerial(GCDAsyncUdpSocketQueueName))
+    : Binding(std::move(delegate), std::move(delegateQueue),
+              socketQueue ? std::move(socketQueue) : dispatch::Queue::makeSerial(GCDAsyncUdpSocketQueueName))
 {
-    IsOnSocketQueueOrTargetQueueKey_ = &IsOnSocketQueueOrTargetQueueKey_;
-    socketQueue_->setSpecific(&IsOnSocketQueueOrTargetQueueKey_, this);
 }
 
 GCDAsyncUdpSocket::~GCDAsyncUdpSocket()
 {
-    // Queued work holds the socket weakly, so nothing else can touch it now;
-    // the last reference may be dropped on the socket queue itself.
-    auto body = [this] {
+    closeFromDestructor([this] {
         dealloc_ = true;
         closeWithError(std::nullopt);
-    };
-    if (isOnSocketQueue()) {
-        body();
-    } else {
-        try {
-            socketQueue_->sync(body);
-        } catch (const Exception& e) {
-            // This thread runs a queue that the socket queue targets, so the
-            // socket queue cannot be running now: closing here is safe.
-            if (e.name() != "DispatchDeadlock")
-                std::terminate();
-            body();
-        }
-    }
-    socketQueue_->setSpecific(&IsOnSocketQueueOrTargetQueueKey_, nullptr);
+    });
 }
 
 // ---------------------------------------------------------------------------
-// Queue discipline
-
-bool GCDAsyncUdpSocket::isOnSocketQueue() const
-{
-    return dispatch::Queue::getSpecific(&IsOnSocketQueueOrTargetQueueKey_) == this;
-}
-
-void GCDAsyncUdpSocket::syncOnSocketQueue(const std::function<void()>& block) const
-{
-    if (isOnSocketQueue())
-        block();
-    else
-        socketQueue_->sync(block);
-}
-
-void GCDAsyncUdpSocket::inlineOrAsyncOnSocketQueue(std::function<void()> block)
-{
-    if (isOnSocketQueue()) {
-        block();
-    } else {
-        // Held strongly, so that a setter followed by the owner letting go
-        // still takes effect in order.
-        socketQueue_->async([self = shared_from_this(), block = std::move(block)] { block(); });
-    }
-}
-
-void GCDAsyncUdpSocket::markSocketQueueTargetQueue(const dispatch::QueueRef& socketNewTargetQueue)
-{
-    if (socketNewTargetQueue)
-        socketNewTargetQueue->setSpecific(&IsOnSocketQueueOrTargetQueueKey_, this);
-}
-
-void GCDAsyncUdpSocket::unmarkSocketQueueTargetQueue(const dispatch::QueueRef& socketOldTargetQueue)
-{
-    if (socketOldTargetQueue)
-        socketOldTargetQueue->setSpecific(&IsOnSocketQueueOrTargetQueueKey_, nullptr);
-}
-
-void GCDAsyncUdpSocket::performBlock(const std::function<void()>& block)
-{
-    syncOnSocketQueue(block);
-}
+// Raw descriptors
 
 int GCDAsyncUdpSocket::socketFD() const
 {
@@ -114,66 +54,7 @@ int GCDAsyncUdpSocket::socket6FD() const
 }
 
 // ---------------------------------------------------------------------------
-// Delegate
-
-std::shared_ptr<GCDAsyncUdpSocketDelegate> GCDAsyncUdpSocket::delegate() const
-{
-    return syncGet<std::shared_ptr<GCDAsyncUdpSocketDelegate>>([this] { return delegate_.lock(); });
-}
-
-void GCDAsyncUdpSocket::setDelegate(std::weak_ptr<GCDAsyncUdpSocketDelegate> newDelegate)
-{
-    inlineOrAsyncOnSocketQueue([this, newDelegate = std::move(newDelegate)] { delegate_ = newDelegate; });
-}
-
-void GCDAsyncUdpSocket::synchronouslySetDelegate(std::weak_ptr<GCDAsyncUdpSocketDelegate> newDelegate)
-{
-    syncOnSocketQueue([&] { delegate_ = std::move(newDelegate); });
-}
-
-dispatch::QueueRef GCDAsyncUdpSocket::delegateQueue() const
-{
-    return syncGet<dispatch::QueueRef>([this] { return delegateQueue_; });
-}
-
-void GCDAsyncUdpSocket::setDelegateQueue(dispatch::QueueRef newDelegateQueue)
-{
-    inlineOrAsyncOnSocketQueue([this, q = std::move(newDelegateQueue)] { delegateQueue_ = q; });
-}
-
-void GCDAsyncUdpSocket::synchronouslySetDelegateQueue(dispatch::QueueRef newDelegateQueue)
-{
-    syncOnSocketQueue([&] { delegateQueue_ = std::move(newDelegateQueue); });
-}
-
-void GCDAsyncUdpSocket::getDelegate(std::shared_ptr<GCDAsyncUdpSocketDelegate>* delegatePtr,
-                                    dispatch::QueueRef* delegateQueuePtr) const
-{
-    syncOnSocketQueue([&] {
-        if (delegatePtr)
-            *delegatePtr = delegate_.lock();
-        if (delegateQueuePtr)
-            *delegateQueuePtr = delegateQueue_;
-    });
-}
-
-void GCDAsyncUdpSocket::setDelegate(std::weak_ptr<GCDAsyncUdpSocketDelegate> newDelegate,
-                                    dispatch::QueueRef newDelegateQueue)
-{
-    inlineOrAsyncOnSocketQueue([this, d = std::move(newDelegate), q = std::move(newDelegateQueue)] {
-        delegate_ = d;
-        delegateQueue_ = q;
-    });
-}
-
-void GCDAsyncUdpSocket::synchronouslySetDelegate(std::weak_ptr<GCDAsyncUdpSocketDelegate> newDelegate,
-                                                 dispatch::QueueRef newDelegateQueue)
-{
-    syncOnSocketQueue([&] {
-        delegate_ = std::move(newDelegate);
-        delegateQueue_ = std::move(newDelegateQueue);
-    });
-}
+// Checks before an operation
 
 bool GCDAsyncUdpSocket::preOp(Error* errPtr) const
 {

@@ -14,6 +14,7 @@
 #include "core/sockets/GCDAsyncUdpSocketDelegate.h"
 #include "core/sockets/GCDAsyncUdpSpecialPacket.h"
 #include "core/sockets/SocketData.h"
+#include "core/sockets/SocketQueueBinding.h"
 #include "core/sockets/SocketTexts.h"
 #include "platform/Dispatch.h"
 #include "platform/Error.h"
@@ -45,7 +46,10 @@ enum GCDAsyncUdpSocketError : long {
 
 using GCDAsyncUdpSocketTextLookup = SocketTextLookup;
 
-class GCDAsyncUdpSocket : public std::enable_shared_from_this<GCDAsyncUdpSocket> {
+class GCDAsyncUdpSocket : public std::enable_shared_from_this<GCDAsyncUdpSocket>,
+                       public SocketQueueBinding<GCDAsyncUdpSocket, GCDAsyncUdpSocketDelegate> {
+    using Binding = SocketQueueBinding<GCDAsyncUdpSocket, GCDAsyncUdpSocketDelegate>;
+    friend Binding;
     struct PrivateTag {};
 
 public:
@@ -68,17 +72,7 @@ public:
     GCDAsyncUdpSocket& operator=(const GCDAsyncUdpSocket&) = delete;
 
     // --- delegate (setters asynchronous unless named "synchronously") ---
-    std::shared_ptr<GCDAsyncUdpSocketDelegate> delegate() const;
-    void setDelegate(std::weak_ptr<GCDAsyncUdpSocketDelegate> delegate);
-    void synchronouslySetDelegate(std::weak_ptr<GCDAsyncUdpSocketDelegate> delegate);
-    dispatch::QueueRef delegateQueue() const;
-    void setDelegateQueue(dispatch::QueueRef delegateQueue);
-    void synchronouslySetDelegateQueue(dispatch::QueueRef delegateQueue);
-    void getDelegate(std::shared_ptr<GCDAsyncUdpSocketDelegate>* delegatePtr,
-                     dispatch::QueueRef* delegateQueuePtr) const;
-    void setDelegate(std::weak_ptr<GCDAsyncUdpSocketDelegate> delegate, dispatch::QueueRef delegateQueue);
-    void synchronouslySetDelegate(std::weak_ptr<GCDAsyncUdpSocketDelegate> delegate,
-                                  dispatch::QueueRef delegateQueue);
+    // The delegate's getters and setters come from SocketQueueBinding.
 
     // --- configuration (takes effect for the operations that follow) ---
     bool isIPv4Enabled() const;
@@ -156,9 +150,6 @@ public:
     void applicationWillEnterForeground();
 
     // --- queues ---
-    void markSocketQueueTargetQueue(const dispatch::QueueRef& socketQueuesPreConfiguredTargetQueue);
-    void unmarkSocketQueueTargetQueue(const dispatch::QueueRef& socketQueuesPreviouslyConfiguredTargetQueue);
-    void performBlock(const std::function<void()>& block);
     // Raw descriptors, only on the socket queue (-1 elsewhere).
     int socketFD() const;
     int socket4FD() const;
@@ -228,9 +219,6 @@ private:
     };
 
     // Queue discipline.
-    bool isOnSocketQueue() const;
-    void syncOnSocketQueue(const std::function<void()>& block) const;
-    void inlineOrAsyncOnSocketQueue(std::function<void()> block);
     void notifyDelegate(std::function<void(GCDAsyncUdpSocketDelegate&, GCDAsyncUdpSocket&)> callback);
     bool preOp(Error* errPtr) const;
     // Runs `work` on the socket queue; the error it fills is handed out after the hop.
@@ -320,8 +308,6 @@ private:
     static constexpr int kFamily4 = 2;   // the system's AF_INET
     static constexpr int kFamily6 = 10;  // the system's AF_INET6
 
-    std::weak_ptr<GCDAsyncUdpSocketDelegate> delegate_;
-    dispatch::QueueRef delegateQueue_;
     ReceiveFilter receiveFilterBlock_;
     dispatch::QueueRef receiveFilterQueue_;
     bool receiveFilterAsync_ = false;
@@ -334,7 +320,6 @@ private:
     uint32_t max6ReceiveSize_ = 9216;
     Family f4_;
     Family f6_;
-    dispatch::QueueRef socketQueue_;
     dispatch::SourceRef sendTimer_;
     std::optional<SendEntry> currentSend_;
     std::deque<SendEntry> sendQueue_;
@@ -346,8 +331,6 @@ private:
     uint16_t cachedConnectedPort_ = 0;
     int cachedConnectedFamily_ = 0;
     bool dealloc_ = false;
-    // The queue-specific key is this field's address; its value is the socket.
-    void* IsOnSocketQueueOrTargetQueueKey_ = nullptr;
     std::shared_ptr<void> userData_;
 };
 
