@@ -6,7 +6,6 @@
 // runs twice: on a quiet machine, and "Loaded", with every core but one
 // kept busy (ours and Asio alike).
 
-#include <asio.hpp>
 #include <benchmark/benchmark.h>
 
 #include <condition_variable>
@@ -15,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "AsioReference.h"
 #include "Done.h"
 #include "RatioReporter.h"
 #include "SpinLoad.h"
@@ -23,22 +23,8 @@
 namespace {
 
 using namespace orv;
-using asio::ip::tcp;
-
-constexpr size_t kPumpBytes = 64 * 1024 * 1024;
-constexpr size_t kReadBuffer = 64 * 1024;
-constexpr int kRoundTrips = 10'000;
-constexpr size_t kFrameBody = 16;
-
+using namespace orv::bench::asioref;
 using orv::bench::Done;
-
-Bytes frame()
-{
-    Bytes bytes(4 + kFrameBody, 'f');
-    bytes[0] = bytes[1] = bytes[2] = 0;
-    bytes[3] = static_cast<uint8_t>(kFrameBody);
-    return bytes;
-}
 
 // ---------------------------------------------------------------------------
 // Ours: a listener, a client and the accepted server side, each end with a
@@ -213,126 +199,15 @@ void OursRoundTrips(benchmark::State& state, bool shareQueues)
     state.SetItemsProcessed(state.iterations() * kRoundTrips);
 }
 
-// ---------------------------------------------------------------------------
-// Asio: the same over one io_context run by two threads.
-
-struct AsioPair {
-    asio::io_context context;
-    asio::executor_work_guard<asio::io_context::executor_type> guard{context.get_executor()};
-    tcp::socket client{context};
-    tcp::socket server{context};
-    std::vector<std::thread> threads;
-
-    AsioPair()
-    {
-        tcp::acceptor acceptor(context, tcp::endpoint(asio::ip::make_address("127.0.0.1"), 0));
-        client.connect(acceptor.local_endpoint());
-        acceptor.accept(server);
-        for (int i = 0; i < 2; ++i)
-            threads.emplace_back([this] { context.run(); });
-    }
-    ~AsioPair()
-    {
-        guard.reset();
-        context.stop();
-        for (auto& t : threads)
-            t.join();
-    }
-};
-
-void AsioPump(benchmark::State& state, size_t chunkSize)
-{
-    AsioPair pair;
-    const Bytes chunk(chunkSize, 'p');
-    Bytes buffer(kReadBuffer);
-    Done done;
-    size_t remaining = 0;
-    size_t received = 0;
-    std::function<void()> writeNext = [&] {
-        if (remaining == 0)
-            return;
-        --remaining;
-        asio::async_write(pair.client, asio::buffer(chunk), [&](std::error_code ec, size_t) {
-            if (!ec)
-                writeNext();
-        });
-    };
-    std::function<void()> readNext = [&] {
-        pair.server.async_read_some(asio::buffer(buffer), [&](std::error_code ec, size_t n) {
-            if (ec)
-                return;
-            received += n;
-            if (received >= kPumpBytes)
-                done.signal();
-            else
-                readNext();
-        });
-    };
-    for (auto _ : state) {
-        remaining = kPumpBytes / chunk.size();
-        received = 0;
-        asio::post(pair.context, readNext);
-        asio::post(pair.context, writeNext);
-        done.wait();
-    }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kPumpBytes));
-}
-
-void AsioRoundTrips(benchmark::State& state)
-{
-    AsioPair pair;
-    const Bytes request = frame();
-    const Bytes reply = frame();
-    Bytes clientHeader(4), clientBody(kFrameBody), serverHeader(4), serverBody(kFrameBody);
-    Done done;
-    int remaining = 0;
-
-    std::function<void()> serve = [&] {
-        asio::async_read(pair.server, asio::buffer(serverHeader), [&](std::error_code ec, size_t) {
-            if (ec)
-                return;
-            asio::async_read(pair.server, asio::buffer(serverBody.data(), serverHeader[3]),
-                             [&](std::error_code ec2, size_t) {
-                                 if (ec2)
-                                     return;
-                                 asio::async_write(pair.server, asio::buffer(reply), [](std::error_code, size_t) {});
-                                 serve();
-                             });
-        });
-    };
-    std::function<void()> ask = [&] {
-        asio::async_write(pair.client, asio::buffer(request), [](std::error_code, size_t) {});
-        asio::async_read(pair.client, asio::buffer(clientHeader), [&](std::error_code ec, size_t) {
-            if (ec)
-                return;
-            asio::async_read(pair.client, asio::buffer(clientBody.data(), clientHeader[3]),
-                             [&](std::error_code ec2, size_t) {
-                                 if (ec2)
-                                     return;
-                                 if (--remaining == 0)
-                                     done.signal();
-                                 else
-                                     ask();
-                             });
-        });
-    };
-    asio::post(pair.context, serve);
-    for (auto _ : state) {
-        remaining = kRoundTrips;
-        asio::post(pair.context, ask);
-        done.wait();
-    }
-    state.SetItemsProcessed(state.iterations() * kRoundTrips);
-}
-
 }  // namespace
 
 void OursPump8KiB(benchmark::State& state) { OursPump(state, 8 * 1024, false); }
 void OursPump64KiB(benchmark::State& state) { OursPump(state, 64 * 1024, false); }
 void OursPump8KiBSharedQueue(benchmark::State& state) { OursPump(state, 8 * 1024, true); }
 void OursPump64KiBSharedQueue(benchmark::State& state) { OursPump(state, 64 * 1024, true); }
-void AsioPump8KiB(benchmark::State& state) { AsioPump(state, 8 * 1024); }
-void AsioPump64KiB(benchmark::State& state) { AsioPump(state, 64 * 1024); }
+void AsioPump8KiB(benchmark::State& state) { runAsioPump(state, 8 * 1024); }
+void AsioPump64KiB(benchmark::State& state) { runAsioPump(state, 64 * 1024); }
+void AsioRoundTrips(benchmark::State& state) { runAsioRoundTrips(state); }
 void OursRoundTripsDelegateQueue(benchmark::State& state) { OursRoundTrips(state, false); }
 void OursRoundTripsSharedQueue(benchmark::State& state) { OursRoundTrips(state, true); }
 
