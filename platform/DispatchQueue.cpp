@@ -100,9 +100,11 @@ QueueRef Queue::makeSerial(std::string label, QueueRef target)
     return queue;
 }
 
+// The global and main queues are never destroyed: the pool runs what is
+// still queued while the process exits, after ordinary statics are gone.
 QueueRef Queue::global(Priority priority)
 {
-    static const QueueRef queues[4] = {
+    static const QueueRef* const queues = new QueueRef[4]{
         std::make_shared<Queue>(std::make_unique<Impl>("orv.root.high", Flavor::Global, Priority::High)),
         std::make_shared<Queue>(std::make_unique<Impl>("orv.root.default", Flavor::Global, Priority::Default)),
         std::make_shared<Queue>(std::make_unique<Impl>("orv.root.low", Flavor::Global, Priority::Low)),
@@ -113,9 +115,9 @@ QueueRef Queue::global(Priority priority)
 
 QueueRef Queue::main()
 {
-    static const QueueRef queue =
-        std::make_shared<Queue>(std::make_unique<Impl>("orv.main", Flavor::Main, Priority::High));
-    return queue;
+    static const QueueRef* const queue =
+        new QueueRef(std::make_shared<Queue>(std::make_unique<Impl>("orv.main", Flavor::Main, Priority::High)));
+    return *queue;
 }
 
 void Queue::Impl::scheduleDrain(Queue& queue)

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 namespace orv::dispatch::detail {
 
@@ -50,7 +51,7 @@ WorkerPool::WorkerPool(unsigned threads)
         threads_.emplace_back([this] { work(); });
 }
 
-WorkerPool::~WorkerPool()
+bool WorkerPool::stop()
 {
     // At exit the workers finish what is queued (a block may still be
     // waiting in sync() for another), then leave. One that never finishes
@@ -60,13 +61,16 @@ WorkerPool::~WorkerPool()
     wake_.notify_all();
     bool allLeft = left_.wait_for(lock, std::chrono::seconds(2),
                                   [this] { return running_ == 0; });
+    std::vector<std::thread> threads;
+    threads.swap(threads_);
     lock.unlock();
-    for (auto& thread : threads_) {
+    for (auto& thread : threads) {
         if (allLeft)
             thread.join();
         else
             thread.detach();
     }
+    return allLeft;
 }
 
 void WorkerPool::submit(Priority priority, Task task)
@@ -365,11 +369,20 @@ void Reactor::loop()
 namespace {
 
 // The runtime is made on first use and torn down at exit, after every static
-// that was made later (global queues included) is gone.
+// that was made later is gone. The global queues are never torn down.
 struct Runtime {
-    // The pool outlives the reactor, so no deadline fires into a stopped pool.
-    WorkerPool pool{std::clamp(2 * std::thread::hardware_concurrency(), 8u, 64u)};
-    Reactor reactor;
+    ~Runtime()
+    {
+        // The pool outlives the reactor, so no deadline fires into a stopped
+        // pool. Workers still stuck in a task after the grace period keep
+        // using the pool, so it is then left in place rather than freed
+        // under them.
+        reactor.reset();
+        if (pool.stop())
+            delete &pool;
+    }
+    WorkerPool& pool = *new WorkerPool(std::clamp(2 * std::thread::hardware_concurrency(), 8u, 64u));
+    std::optional<Reactor> reactor{std::in_place};
 };
 
 Runtime& runtime()
@@ -381,6 +394,6 @@ Runtime& runtime()
 }  // namespace
 
 WorkerPool& pool() { return runtime().pool; }
-Reactor& reactor() { return runtime().reactor; }
+Reactor& reactor() { return *runtime().reactor; }
 
 }  // namespace orv::dispatch::detail

@@ -29,8 +29,11 @@ using Clock = std::chrono::steady_clock;
 class WorkerPool {
 public:
     explicit WorkerPool(unsigned threads);
-    ~WorkerPool();
     void submit(Priority priority, Task task);
+    // Runs what is queued, then lets the workers leave. True when all left
+    // within a grace period; otherwise the stuck ones are detached and still
+    // use the pool, which must then stay allocated.
+    bool stop();
 
     // A worker about to wait (in sync) for work that needs another worker
     // says so; while workers wait, the pool adds threads rather than starve.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <deque>
 #include <thread>
+#include <utility>
 
 namespace orv {
 
@@ -75,6 +76,12 @@ std::vector<OperationRef> Operation::dependencies() const
     return all;
 }
 
+namespace {
+thread_local Operation* currentOperation = nullptr;
+}
+
+Operation* Operation::current() { return currentOperation; }
+
 void Operation::start()
 {
     if (isFinished() || isExecuting())
@@ -84,7 +91,14 @@ void Operation::start()
         return;
     }
     setExecuting(true);
-    main();
+    {
+        struct Current {
+            Operation* outer;
+            explicit Current(Operation* op) : outer(std::exchange(currentOperation, op)) {}
+            ~Current() { currentOperation = outer; }
+        } current(this);
+        main();
+    }
     setFinished();
 }
 

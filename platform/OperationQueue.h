@@ -63,6 +63,10 @@ public:
     virtual void cancel();
 
     bool isCancelled() const { return cancelled_.load(std::memory_order_acquire); }
+
+    // The operation whose main() runs on the calling thread, or nullptr.
+    // Lets blocking work deep inside main() (a child process) stop on cancel.
+    static Operation* current();
     bool isExecuting() const { return executing_.load(std::memory_order_acquire); }
     bool isFinished() const { return finished_.load(std::memory_order_acquire); }
 

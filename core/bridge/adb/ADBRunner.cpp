@@ -4,6 +4,7 @@
 #include "core/bridge/adb/OVADBManagerOperation.h"
 #include "core/bridge/facade/OVResources.h"
 #include "platform/Error.h"
+#include "platform/OperationQueue.h"
 #include "platform/Thread.h"
 
 namespace orv {
@@ -19,6 +20,33 @@ void keepTail(std::string& text, std::string_view chunk)
     if (text.size() > kErrorTextLimit)
         text.erase(0, text.size() - kErrorTextLimit);
 }
+
+// Ends a child when the operation running it is cancelled.
+class StopChildOnCancel {
+public:
+    explicit StopChildOnCancel(const std::shared_ptr<Process>& child) : operation_(Operation::current())
+    {
+        if (!operation_)
+            return;
+        token_ = operation_->addObserver([child](Operation&, Operation::Key key) {
+            if (key == Operation::Key::Cancelled)
+                child->terminate();
+        });
+        if (operation_->isCancelled())
+            child->terminate();
+    }
+    ~StopChildOnCancel()
+    {
+        if (operation_)
+            operation_->removeObserver(token_);
+    }
+    StopChildOnCancel(const StopChildOnCancel&) = delete;
+    StopChildOnCancel& operator=(const StopChildOnCancel&) = delete;
+
+private:
+    Operation* operation_;
+    size_t token_ = 0;
+};
 
 }  // namespace
 
@@ -49,6 +77,9 @@ ADBCommandResult ADBRunner::run(const std::vector<std::string>& arguments, const
     result.launched = true;
     if (onLaunch)
         onLaunch(task);
+    // Cancelling the operation this runs in ends the child, whatever the
+    // command: a released manager must not wait for a listing or a count.
+    const StopChildOnCancel stopOnCancel(task);
 
     ADBProgress transfer;
     Process::ChunkHandler onStderr = [&](std::string_view chunk) {

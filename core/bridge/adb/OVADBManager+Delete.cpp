@@ -183,7 +183,10 @@ OperationRef OVADBManager::deleteOVFiles(const std::vector<OVFileRef>& files, bo
             for (size_t i = begin; i < end; ++i)
                 line += " " + adb_quotedForShell(files[i]->path());
             ShellOutcome outcome = shellOutcome(runner.shell({shellLineWithStatus(line)}));
-            if (!outcome.succeeded())
+            // A cancel ends the child: a stop, not the phone's failure.
+            if (op.isCancelled())
+                state->stop = true;
+            else if (!outcome.succeeded())
                 error = commandError(files[begin]->path(), outcome);
             acknowledgement->wait(op);
             if (op.isCancelled())

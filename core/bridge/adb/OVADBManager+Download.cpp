@@ -351,11 +351,11 @@ OperationRef OVADBManager::screenshotWitchCallback(ScreenshotCallback callback)
         return nullptr;
     }
     const ADBRunner runner = this->runner();
-    auto operation = makeBlockOperation([runner, serialise = screenshotMutex_, callback](BlockOperation&) {
+    auto operation = makeBlockOperation([runner, serialise = screenshotMutex_, callback](BlockOperation& op) {
         std::optional<std::vector<uint8_t>> picture;
         std::optional<Error> error;
         takeScreenshot(runner, *serialise, picture, error);
-        onMainQueue([callback, picture = std::move(picture), error] {
+        deliverOnMainQueue(op.weak_from_this(), [callback, picture = std::move(picture), error] {
             if (callback)
                 callback(picture, error);
         });

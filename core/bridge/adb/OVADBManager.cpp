@@ -1,7 +1,9 @@
 #include "core/bridge/adb/OVADBManager.h"
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <mutex>
 
 #include "core/bridge/facade/ADBError.h"
 #include "core/bridge/adb/ADBStrings.h"
@@ -65,6 +67,23 @@ void OVADBManager::setUp()
     });
 }
 
+namespace {
+
+// Queue sets of released managers still winding down.
+struct ReleasedWork {
+    std::mutex mutex;
+    std::condition_variable done;
+    int count = 0;
+};
+
+ReleasedWork& releasedWork()
+{
+    static ReleasedWork* work = new ReleasedWork;  // used by pool threads up to exit
+    return *work;
+}
+
+}  // namespace
+
 OVADBManager::~OVADBManager()
 {
     if (thumbnailOperationTimer_)
@@ -78,16 +97,32 @@ OVADBManager::~OVADBManager()
     if (wakeToken_)
         WakeMonitor::shared().unsubscribe(wakeToken_);
 
-    // Dropping a queue waits for its running operations. Off the main thread
-    // the last owner may be one of those very operations (its block held the
-    // manager for a step), so the queues are let go on a pool thread instead.
-    if (!isMainThread()) {
-        dispatch::Queue::global()->async([queues = std::vector<std::shared_ptr<OperationQueue>>{
-                                              adbOperationQueue_, adbForwardOperationQueue_,
-                                              keepAliveOperationQueue_, thumbnailOperationQueue_}]() mutable {
-            queues.clear();
-        });
+    // Dropping a queue waits for its running operations. The cancels above
+    // end their adb children, but even that short wait must not fall on the
+    // main thread, and off it the last owner may be one of those very
+    // operations (its block held the manager for a step): the queues are let
+    // go on a pool thread instead.
+    ReleasedWork& released = releasedWork();
+    {
+        std::lock_guard lock(released.mutex);
+        ++released.count;
     }
+    dispatch::Queue::global()->async([queues = std::vector<std::shared_ptr<OperationQueue>>{
+                                          adbOperationQueue_, adbForwardOperationQueue_,
+                                          keepAliveOperationQueue_, thumbnailOperationQueue_}]() mutable {
+        queues.clear();
+        ReleasedWork& released = releasedWork();
+        std::lock_guard lock(released.mutex);
+        if (--released.count == 0)
+            released.done.notify_all();
+    });
+}
+
+bool OVADBManager::waitForReleasedWork(std::chrono::milliseconds timeout)
+{
+    ReleasedWork& released = releasedWork();
+    std::unique_lock lock(released.mutex);
+    return released.done.wait_for(lock, timeout, [&] { return released.count == 0; });
 }
 
 // ------------------------------------------------------------------ state

@@ -14,6 +14,7 @@
 
 #include <any>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -71,9 +72,14 @@ public:
     // Builds the queues and timers; call on the thread whose run loop should
     // carry the heartbeat timer (the main thread in the application).
     static std::shared_ptr<OVADBManager> make();
-    // Cancels the timers and everything still queued. Commands already
-    // running end with their current adb child.
+    // Cancels the timers and everything queued, and ends the adb child of
+    // every running command. Never waits: the queues wind down on a pool
+    // thread.
     ~OVADBManager();
+    // Waits until the work of every released manager has wound down; false
+    // when the deadline passed first. For an orderly exit and for tests,
+    // whose phones and folders must outlive that work.
+    static bool waitForReleasedWork(std::chrono::milliseconds timeout);
     OVADBManager(const OVADBManager&) = delete;
     OVADBManager& operator=(const OVADBManager&) = delete;
 

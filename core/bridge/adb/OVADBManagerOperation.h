@@ -33,10 +33,11 @@ inline void onMainQueue(dispatch::Task task)
 
 // Calls back on the main queue unless `operation` has been cancelled by then:
 // a cancel after the outcome was posted still silences it.
-inline void deliverOnMainQueue(std::weak_ptr<Operation> operation, std::function<void()> call)
+inline void deliverOnMainQueue(const std::weak_ptr<Operation>& operation, std::function<void()> call)
 {
-    onMainQueue([operation = std::move(operation), call = std::move(call)] {
-        auto strong = operation.lock();
+    // Held until delivery: a cancel that drops the last other owner (a
+    // released manager's queue) must still silence the result.
+    onMainQueue([strong = operation.lock(), call = std::move(call)] {
         if (strong && strong->isCancelled())
             return;
         call();

@@ -21,6 +21,7 @@
 #include "core/bridge/facade/OVResources.h"
 #include "phonesim/Simulator.h"
 #include "tests/app/viewmodels/PrivateHome.h"
+#include "tests/support/ReleasedWork.h"
 
 namespace orv {
 namespace {
@@ -49,6 +50,7 @@ protected:
     }
     static void TearDownTestSuite()
     {
+        test::settleReleasedWork();
         delete sim;
         sim = nullptr;
     }

@@ -14,6 +14,7 @@
 #include "core/bridge/model/OVDirectoryFile.h"
 #include "core/bridge/facade/OVResources.h"
 #include "phonesim/Simulator.h"
+#include "tests/support/ReleasedWork.h"
 
 namespace orv {
 namespace {
@@ -62,6 +63,7 @@ TEST(AudioAlbumViewModel, CoversComeFromThePhoneThenFromTheCache)
 {
     auto sim = phonesim::Simulator::start();
     setResourceDirectory(sim->resourceDir().string());
+    test::SettleReleasedWorkAtScopeEnd settle;
     OVDeviceClient client;
     std::optional<std::optional<Error>> loaded;
     client.updateWithSerialNumber(sim->serial(), [&](std::optional<Error> e) { loaded = e; });

@@ -31,6 +31,7 @@
 #include "core/bridge/model/OVVideoFile.h"
 #include "phonesim/Simulator.h"
 #include "platform/Dispatch.h"
+#include "tests/support/ReleasedWork.h"
 
 namespace orv {
 namespace {
@@ -68,6 +69,7 @@ protected:
     {
         delete client;
         client = nullptr;
+        test::settleReleasedWork();
         delete sim;
         sim = nullptr;
     }

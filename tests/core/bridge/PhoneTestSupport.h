@@ -19,6 +19,7 @@
 #include "phonesim/Simulator.h"
 #include "platform/Dispatch.h"
 #include "platform/RunLoop.h"
+#include "support/ReleasedWork.h"
 
 namespace orv::test {
 
@@ -139,7 +140,8 @@ protected:
     }
     void TearDown() override
     {
-        manager.reset();  // cancels what is queued and waits for what runs
+        manager.reset();  // cancels what is queued and ends what runs
+        settleReleasedWork();
         drainMainQueue();
     }
 

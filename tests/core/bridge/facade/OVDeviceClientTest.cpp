@@ -196,7 +196,7 @@ protected:
     void TearDown() override
     {
         sim().replug(serial);
-        client.reset();  // cancels what is queued and waits for what runs
+        client.reset();  // cancels what is queued and ends what runs
         PhoneTest::TearDown();
     }
 
@@ -239,14 +239,15 @@ TEST_F(OVDeviceClientSessionTest, LoadBrowseTransferRenameDeleteAndUnplug)
         auto connections = sim().keepAlive(serial);
         return connections.size() == 1 && connections[0]["watches"].size() == 1;
     });
-    sim().set(serial, "battery", "42");
-    // The record holds the new level by the time the block runs.
+    // The record holds the new level by the time the block runs. The block
+    // is in place before the change, whose push may come at once.
     Calls info;
     int batteryInBlock = 0;
     client->registerDeviceInfoChangeWithBlock([&](const nlohmann::json&, std::optional<Error> e) {
         batteryInBlock = static_cast<int>(client->device()->battery());
         info.note(e);
     });
+    sim().set(serial, "battery", "42");
     wait([&] { return batteryInBlock == 42; });
     EXPECT_EQ(info.thread, mainThread);
 
@@ -388,7 +389,7 @@ protected:
     }
     void TearDown() override
     {
-        client.reset();  // cancels what is queued and waits for what runs
+        client.reset();  // cancels what is queued and ends what runs
         PhoneTest::TearDown();
     }
 
