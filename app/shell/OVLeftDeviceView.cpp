@@ -12,6 +12,7 @@
 
 #include "app/shell/ShellImages.h"
 #include "app/shell/ShellLook.h"
+#include "app/toolkit/NSColor+LXExtension.h"
 #include "app/shell/SpinningGear.h"
 #include "app/viewmodels/AppImages.h"
 #include "core/bridge/facade/OVLocalization.h"

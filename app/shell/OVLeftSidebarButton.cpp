@@ -8,6 +8,7 @@
 #include <cmath>
 
 #include "app/shell/ShellLook.h"
+#include "app/toolkit/NSColor+LXExtension.h"
 #include "app/shell/ShellSettings.h"
 #include "app/shell/SpinningGear.h"
 #include "core/bridge/facade/OVLocalization.h"
@@ -96,11 +97,11 @@ QString OVLeftSidebarButton::badgeText(int64_t badge)
     return QStringLiteral("%1K+").arg(badge / 1000);
 }
 
-QColor OVLeftSidebarButton::textColor() const { return hexColor(selected_ ? QStringLiteral("313237") : QStringLiteral("5b5c62")); }
+QColor OVLeftSidebarButton::textColor() const { return colorWithHex(selected_ ? QStringLiteral("313237") : QStringLiteral("5b5c62")); }
 
 QColor OVLeftSidebarButton::badgeTextColor() const
 {
-    const QColor base = hexColor(QStringLiteral("8a8a90"));
+    const QColor base = colorWithHex(QStringLiteral("8a8a90"));
     return selected_ ? darkenBy(base, 0.3) : base;
 }
 

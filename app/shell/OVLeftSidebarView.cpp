@@ -8,6 +8,7 @@
 #include "app/shell/OVLeftSidebarButton.h"
 #include "app/shell/ShellImages.h"
 #include "app/shell/ShellLook.h"
+#include "app/toolkit/NSColor+LXExtension.h"
 #include "core/bridge/facade/OVLocalization.h"
 #include "platform/NotificationCenter.h"
 
@@ -137,7 +138,7 @@ void OVLeftSidebarView::paintEvent(QPaintEvent* event)
 {
     QPainter p(this);
     if (!kTranslucentLook)
-        p.fillRect(event->rect(), hexColor(QStringLiteral("f5f5f5")));
+        p.fillRect(event->rect(), colorWithHex(QStringLiteral("f5f5f5")));
     p.fillRect(QRectF(width() - 1, 0, 1, height()), black(kTranslucentLook ? 0.13 : 0.1));
     p.fillRect(QRectF(width() - 2, 0, 1, height()), black(0.05));
 }

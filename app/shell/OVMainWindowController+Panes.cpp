@@ -64,7 +64,7 @@ void OVMainWindowController::switchToView(int64_t viewType)
     }
     if (currentViewController_)
         currentViewController_->updateStatusLabel();
-    placeBusyIndicator();
+    layoutBottomBar();
     if (currentViewController_)
         if (QWidget* focus = currentViewController_->firstResponder())
             focus->setFocus();

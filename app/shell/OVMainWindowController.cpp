@@ -9,13 +9,14 @@
 #include "app/shell/AdbProcesses.h"
 #include "app/shell/ConnectionErrorPanel.h"
 #include "app/shell/ConnectionErrorTexts.h"
-#include "app/shell/LoadingCover.h"
 #include "app/shell/OVDevicePane.h"
 #include "app/shell/OVLeftDeviceView.h"
 #include "app/shell/OVLeftShadowView.h"
 #include "app/shell/ShellImages.h"
 #include "app/shell/ShellLook.h"
 #include "app/shell/Updater.h"
+#include "app/toolkit/AWAppStoreWindow.h"
+#include "app/toolkit/OVGrayCoverView.h"
 #include "core/bridge/facade/ADBError.h"
 #include "core/bridge/facade/OVDeviceClient.h"
 #include "core/bridge/facade/OVLocalization.h"
@@ -25,6 +26,7 @@ namespace orv {
 namespace {
 
 constexpr int kBottomBarHeight = 20;
+constexpr int kTitleBarHeight = 36;
 constexpr int kOverlayTimeoutMs = 5200;
 constexpr int kRetryDelayMs = 1000;
 
@@ -65,29 +67,43 @@ void OVMainWindowController::loadWindow()
     didAwakeFromNib_ = true;
     phoneLocked_ = -1;
 
-    auto* window = new QWidget;
+    auto* window = new AWAppStoreWindow;
     window_ = window;
     window->setProperty("windowController", QVariant::fromValue(static_cast<QObject*>(this)));
-    window->resize(1035, 685);
-    window->setMinimumSize(1035, 685);
     window->setWindowTitle(text("Orvane File Manager", "Orvane File Manager"));
     window->installEventFilter(this);
+    window->setBottomBarHeight(kBottomBarHeight);
+    window->setShowsBottomBarSeparator(true);
+    window->setCenterTrafficLightButtons(true);
+    window->setTitleBarHeight(kTitleBarHeight, false);
+    window->setShowsBaselineSeparator(true);
+    window->setShowsTitle(true);
+    window->setVerticallyCenterTitle(true);
+    window->setVerticalTrafficLightButtons(false);
+    window->setCenterFullScreenButton(true);
+    window->setShowsTitleInFullscreen(true);
+    window->setFullScreenButton(nullptr);
+    window->resize(1035, 685);
+    window->setMinimumSize(1035, 685);
 
-    sidebar_ = new OVLeftSidebarView(window);
+    contentView_ = new QWidget;
+    window->setContentView(contentView_);
+    contentView_->installEventFilter(this);
+
+    sidebar_ = new OVLeftSidebarView(contentView_);
     sidebar_->deviceView()->setNeedUpdateScreenImage(false);
     sidebar_->deviceView()->setDrawEjectButton(false);
     sidebar_->setDelegate(this);
-    auto* shadow = new OVLeftShadowView(window);
+    auto* shadow = new OVLeftShadowView(contentView_);
     sidebar_->setShadowView(shadow);
 
-    rightBaseView_ = new QWidget(window);
+    rightBaseView_ = new QWidget(contentView_);
     rightBaseView_->installEventFilter(this);
 
-    bottomBar_ = new QWidget(window);
-    bottomBar_->setAutoFillBackground(true);
-    QPalette bar = bottomBar_->palette();
-    bar.setColor(QPalette::Window, shell_look::hexColor(QStringLiteral("ececee")));
-    bottomBar_->setPalette(bar);
+    // The window draws the bar; the status line and busy indicator sit on it.
+    bottomBar_ = new QWidget;
+    window->setBottomBarView(bottomBar_);
+    bottomBar_->installEventFilter(this);
     statusLabel_ = new QLabel(bottomBar_);
     statusLabel_->setFont(shell_look::systemFont(11));
     statusLabel_->setAlignment(Qt::AlignCenter);
@@ -96,8 +112,8 @@ void OVMainWindowController::loadWindow()
     spinGear_->stop();
 
     // Laid out once now, and again on every resize.
-    QResizeEvent initial(window->size(), window->size());
-    eventFilter(window, &initial);
+    layoutContent();
+    layoutBottomBar();
 
     grayoutWindow(false);
 
@@ -119,23 +135,12 @@ void OVMainWindowController::setCascadePosition(const QPoint& topLeft)
 
 bool OVMainWindowController::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == window_ && event->type() == QEvent::Resize) {
-        const int w = window_->width();
-        const int contentHeight = window_->height() - kBottomBarHeight;
-        sidebar_->setGeometry(0, 0, kSidebarWidth, contentHeight);
-        if (auto* shadow = sidebar_->shadowView()) {
-            shadow->setGeometry(kSidebarWidth - 8, 0, 8, contentHeight);
-            shadow->raise();
-        }
-        rightBaseView_->setGeometry(kSidebarWidth, 0, w - kSidebarWidth, contentHeight);
-        bottomBar_->setGeometry(0, contentHeight, w, kBottomBarHeight);
-        statusLabel_->setGeometry(50, kBottomBarHeight - 2 - 15, w - 100, 15);
-        placeBusyIndicator();
-        if (grayView_) {
-            grayView_->setGeometry(window_->rect());
-            if (authView_)
-                authView_->setGeometry(grayView_->rect());
-        }
+    if (watched == contentView_ && event->type() == QEvent::Resize) {
+        layoutContent();
+        return false;
+    }
+    if (watched == bottomBar_ && event->type() == QEvent::Resize) {
+        layoutBottomBar();
         return false;
     }
     if (watched == rightBaseView_ && event->type() == QEvent::Resize) {
@@ -158,10 +163,29 @@ bool OVMainWindowController::eventFilter(QObject* watched, QEvent* event)
     return QObject::eventFilter(watched, event);
 }
 
-void OVMainWindowController::placeBusyIndicator()
+void OVMainWindowController::layoutContent()
 {
-    if (window_ && spinGear_)
-        spinGear_->setGeometry(window_->width() - 26, 2, 16, 16);
+    const int w = contentView_->width();
+    const int h = contentView_->height();
+    sidebar_->setGeometry(0, 0, kSidebarWidth, h);
+    if (auto* shadow = sidebar_->shadowView()) {
+        shadow->setGeometry(kSidebarWidth - 8, 0, 8, h);
+        shadow->raise();
+    }
+    rightBaseView_->setGeometry(kSidebarWidth, 0, w - kSidebarWidth, h);
+    if (grayView_) {
+        grayView_->raise();
+        if (authView_)
+            authView_->setGeometry(grayView_->rect());
+    }
+}
+
+void OVMainWindowController::layoutBottomBar()
+{
+    const int w = bottomBar_->width();
+    const int h = bottomBar_->height();
+    statusLabel_->setGeometry(50, h - 2 - 15, w - 100, 15);
+    spinGear_->setGeometry(w - 26, (h - 16) / 2, 16, 16);
 }
 
 void OVMainWindowController::setStatusText(const QString& text)
@@ -270,8 +294,8 @@ void OVMainWindowController::grayoutWindow(bool withTimeout)
     if (!window_)
         return;
     if (!grayView_) {
-        grayView_ = new LoadingCover(window_);
-        grayView_->setGeometry(window_->rect());
+        // The cover follows the content view's size by itself.
+        grayView_ = new OVGrayCoverView(contentView_);
         grayView_->show();
         grayView_->raise();
         grayView_->startLoading();

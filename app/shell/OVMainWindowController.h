@@ -19,8 +19,8 @@
 
 #include "app/shell/ConnectionErrorPanel.h"
 #include "app/shell/DeviceWindow.h"
-#include "app/shell/LoadingCover.h"
 #include "app/shell/OVLeftSidebarView.h"
+#include "app/toolkit/OVGrayCoverView.h"
 #include "core/bridge/companion/OVLibraryChange.h"
 #include "platform/Error.h"
 
@@ -133,7 +133,8 @@ private:
     QString deviceDisplayName() const;
     void applyDeviceInfo(const QString& description);
     void applyLibraryChange(int64_t viewType, const std::optional<OVLibraryChange>& change);
-    void placeBusyIndicator();
+    void layoutContent();
+    void layoutBottomBar();
     void windowWillClose();
 
     DeviceWindowHost& host_;
@@ -150,6 +151,7 @@ private:
     std::string serialNumber_;
     QPointer<QWidget> window_;
     OVLeftSidebarView* sidebar_ = nullptr;
+    QWidget* contentView_ = nullptr;
     QWidget* rightBaseView_ = nullptr;
     QWidget* bottomBar_ = nullptr;
     QLabel* statusLabel_ = nullptr;
@@ -158,7 +160,7 @@ private:
     std::array<std::unique_ptr<OVDevicePane>, 5> panes_;
     QPointer<QWidget> previewPanel_;
     QPointer<ConnectionErrorPanel> authView_;
-    QPointer<LoadingCover> grayView_;
+    QPointer<OVGrayCoverView> grayView_;
     int64_t phoneLocked_ = -1;
     QElapsedTimer launchTime_;
     std::optional<Error> coreError_;

@@ -1,5 +1,5 @@
 #pragma once
-// Drawing constants and small colour/geometry helpers shared by the device
+// Drawing constants, fonts and small geometry helpers shared by the device
 // window's self-drawn views. The views' geometry is given with the origin at
 // the bottom-left (y grows upwards); flipped() turns such a rectangle into
 // Qt's top-left coordinates for a view of height `height`.
@@ -15,10 +15,6 @@ namespace orv::shell_look {
 // an opaque sidebar and the stronger selection fill.
 inline constexpr bool kTranslucentLook = false;
 
-// A colour from 3 or 6 hexadecimal digits, with or without "#"; anything else is invalid.
-QColor hexColor(const QString& hex);
-// Same hue, saturation and alpha; brightness lowered by `amount` (negative brightens), kept in 0..1.
-QColor darkenBy(const QColor& color, double amount);
 // Black at the given alpha.
 inline QColor black(double alpha) { return QColor::fromRgbF(0, 0, 0, static_cast<float>(alpha)); }
 
