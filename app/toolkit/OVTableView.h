@@ -5,29 +5,14 @@
 // "OVW_<table>_<column>" (width), widened to fill the table on request, and
 // keys and context menus offered to a delegate first.
 
-#include <QHeaderView>
 #include <QMenu>
-#include <QPointer>
-#include <QSettings>
 #include <QTableView>
-#include <QTimer>
-#include <climits>
+
+#include "app/toolkit/HeaderColumnManager.h"
 
 namespace orv {
 
 class OVTableView;
-
-struct OVTableColumn {
-    QString identifier;
-    QString title;
-    Qt::Alignment alignment = Qt::AlignLeft;
-    bool canHide = true;
-    bool canSort = true;
-    bool canReorder = true;
-    bool defaultHide = false;
-    int minWidth = 50;
-    int maxWidth = INT_MAX;
-};
 
 // What the table's owner hears; every method has a do-nothing default.
 class OVSongTableViewDelegate {
@@ -50,29 +35,32 @@ public:
     // and 247 grey: sets that on the application's palette.
     static void installAlternatingRowColors();
 
-    QString identifier() const { return identifier_; }
-    void setIdentifier(const QString& identifier) { identifier_ = identifier; }
+    QString identifier() const { return columns_.identifier(); }
+    void setIdentifier(const QString& identifier) { columns_.setIdentifier(identifier); }
     // Where the state is kept; the application's QSettings unless set. Not owned.
-    void setSettings(QSettings* settings) { settings_ = settings; }
+    void setSettings(QSettings* settings) { columns_.setSettings(settings); }
     void setTableDelegate(OVSongTableViewDelegate* delegate) { delegate_ = delegate; }
 
     // Appends a column (width 100, minimum 50) and returns its index; the
     // model's column of that index shows in it.
     int addColumn(const QString& identifier, const QString& title, Qt::Alignment alignment = Qt::AlignLeft,
-                  bool defaultHide = false);
-    const std::vector<OVTableColumn>& columns() const { return columns_; }
-    OVTableColumn& column(int index) { return columns_.at(size_t(index)); }
-    int columnWidth(int index) const { return horizontalHeader()->sectionSize(index); }
-    void setColumnWidthClamped(int index, int width);
+                  bool defaultHide = false)
+    {
+        return columns_.addColumn(identifier, title, alignment, defaultHide);
+    }
+    const std::vector<OVTableColumn>& columns() const { return columns_.columns(); }
+    OVTableColumn& column(int index) { return columns_.column(index); }
+    int columnWidth(int index) const { return columns_.columnWidth(index); }
+    void setColumnWidthClamped(int index, int width) { columns_.setColumnWidthClamped(index, width); }
 
     // Applies the stored state and builds the header menu.
-    void setupTableHeaderMenu();
-    QMenu* headerContextMenu() const { return headerMenu_; }
+    void setupTableHeaderMenu() { columns_.setupTableHeaderMenu(); }
+    QMenu* headerContextMenu() const { return columns_.headerContextMenu(); }
     // Shows or hides a hideable column; the last shown column stays shown.
-    void toggleColumn(int index);
-    void saveTableViewHeader();
+    void toggleColumn(int index) { columns_.toggleColumn(index); }
+    void saveTableViewHeader() { columns_.saveTableViewHeader(); }
     // Spreads the spare width over the shown columns, past a capped column to the others.
-    void autoFitColumeWidth();
+    void autoFitColumeWidth() { columns_.autoFitColumeWidth(); }
 
     QPoint scrollOffsetPoint() const;
     void scrollToOffsetPoint(const QPoint& point);
@@ -88,19 +76,8 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
-    QSettings& settings() const;
-    QString key(const char* prefix, int column) const;
-    void updateMenuChecks();
-    int shownCount() const;
-
-    QString identifier_;
-    QSettings* settings_ = nullptr;
-    mutable QSettings* ownSettings_ = nullptr;
     OVSongTableViewDelegate* delegate_ = nullptr;
-    std::vector<OVTableColumn> columns_;
-    QPointer<QMenu> headerMenu_;
-    QTimer saveWidths_;
-    bool applying_ = false;
+    HeaderColumnManager columns_{this};
     int lastSortingColumn_ = -1;
     bool sortDescending_ = false;
 };
