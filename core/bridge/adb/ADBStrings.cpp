@@ -1,5 +1,6 @@
 #include "core/bridge/adb/ADBStrings.h"
 
+#include <cmath>
 #include <cstdlib>
 #include <limits>
 
@@ -47,13 +48,14 @@ int64_t integerValue(std::string_view text)
     const uint64_t limit = negative ? uint64_t(std::numeric_limits<int64_t>::max()) + 1
                                     : uint64_t(std::numeric_limits<int64_t>::max());
     for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        value = value * 10 + uint64_t(text[i] - '0');
-        if (value > limit) {
+        const uint64_t digit = uint64_t(text[i] - '0');
+        // Checked before multiplying: a 20-digit number would wrap the
+        // unsigned value past the test and read as a small one.
+        if (value > (limit - digit) / 10) {
             value = limit;
-            while (i < text.size() && text[i] >= '0' && text[i] <= '9')
-                ++i;
             break;
         }
+        value = value * 10 + digit;
     }
     if (negative)
         return value == limit ? std::numeric_limits<int64_t>::min() : -int64_t(value);
@@ -71,6 +73,18 @@ double doubleValue(std::string_view text)
     char* end = nullptr;
     double value = std::strtod(copy.c_str(), &end);
     return end == copy.c_str() ? 0.0 : value;
+}
+
+int64_t saturatedInteger(double number)
+{
+    if (std::isnan(number))
+        return 0;
+    // 2^63 is exact as a double; anything at or past it does not fit.
+    if (number >= 9223372036854775808.0)
+        return std::numeric_limits<int64_t>::max();
+    if (number < -9223372036854775808.0)
+        return std::numeric_limits<int64_t>::min();
+    return static_cast<int64_t>(number);
 }
 
 bool isMediaFile(std::string_view path)

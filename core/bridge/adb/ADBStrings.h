@@ -22,6 +22,8 @@ int64_t integerValue(std::string_view text);
 uint64_t unsignedIntegerValue(std::string_view text);
 // The leading decimal number of the text (blanks skipped); 0 when none.
 double doubleValue(std::string_view text);
+// The number's integer part, saturated at the 64-bit limits; 0 for NaN.
+int64_t saturatedInteger(double number);
 
 // True when the name's extension (letter case ignored) is that of an image,
 // a movie or a sound.

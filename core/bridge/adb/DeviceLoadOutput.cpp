@@ -87,7 +87,9 @@ int64_t kilobytes(std::string_view field)
         value *= 1e6;
     else if (lower.ends_with('m'))
         value *= 1e3;
-    return static_cast<int64_t>(value);
+    // A figure of "inf", "nan" or hundreds of digits must not reach an
+    // integer cast unchecked; storage is never negative.
+    return std::max<int64_t>(saturatedInteger(value), 0);
 }
 
 }  // namespace
@@ -98,7 +100,7 @@ std::optional<std::string> deviceStateInList(std::string_view output, std::strin
     if (serial.empty())
         return state;
     forEachLine(output, [&](std::string_view line) {
-        if (state)
+        if (state || line.starts_with("List of devices attached"))
             return;
         auto fields = fieldsOf(line);
         if (fields.size() >= 2 && fields[0] == serial)

@@ -15,7 +15,8 @@
 namespace orv {
 
 // The state word that "adb devices" lists for the serial (first line that
-// names it), or nullopt when the phone is not listed.
+// names it; the heading "List of devices attached" is no device), or
+// nullopt when the phone is not listed.
 std::optional<std::string> deviceStateInList(std::string_view output, std::string_view serial);
 // OVDevice's adbStatus for a listed state word: 1 unauthorised, 2 device,
 // 3 offline, 4 anything else.

@@ -151,7 +151,8 @@ OVFile::Date phoneListingDate(std::string_view text)
             hourStarts.clear();
         found = hourStarts.emplace(key, seconds).first;
     }
-    return std::chrono::system_clock::from_time_t(found->second + std::time_t(minute) * 60);
+    // Years the clock cannot hold (before 1678, after 2261) give no date.
+    return OVFile::dateFromSeconds(double(found->second + std::time_t(minute) * 60));
 }
 
 bool phoneListingLineSelected(std::string_view line, uint64_t typeFlags)

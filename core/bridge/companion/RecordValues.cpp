@@ -37,20 +37,15 @@ std::optional<int64_t> recordInteger(const nlohmann::json& value)
 {
     if (value.is_string())
         return integerValue(value.get_ref<const std::string&>());
-    if (value.is_number_unsigned())
-        return static_cast<int64_t>(value.get<uint64_t>());
+    if (value.is_number_unsigned()) {
+        const uint64_t number = value.get<uint64_t>();
+        return number > uint64_t(std::numeric_limits<int64_t>::max()) ? std::numeric_limits<int64_t>::max()
+                                                                       : int64_t(number);
+    }
     if (value.is_number_integer())
         return value.get<int64_t>();
-    if (value.is_number_float()) {
-        double number = value.get<double>();
-        if (std::isnan(number))
-            return 0;
-        if (number >= 9.2233720368547758e18)
-            return std::numeric_limits<int64_t>::max();
-        if (number <= -9.2233720368547758e18)
-            return std::numeric_limits<int64_t>::min();
-        return static_cast<int64_t>(number);
-    }
+    if (value.is_number_float())
+        return saturatedInteger(value.get<double>());
     if (value.is_boolean())
         return value.get<bool>() ? 1 : 0;
     return std::nullopt;

@@ -83,7 +83,11 @@ std::string OVFile::pathFromMediaLibraryPath(const std::string& path)
 
 OVFile::Date OVFile::dateFromSeconds(double seconds)
 {
-    if (!std::isfinite(seconds))
+    // The clock counts nanoseconds in 64 bits, about 292 years either side
+    // of 1970; a date past that (a millisecond count sent as seconds) is
+    // no date rather than an overflowing conversion.
+    constexpr double kLimit = 9.22e9;
+    if (!(seconds > -kLimit && seconds < kLimit))
         return std::nullopt;
     using namespace std::chrono;
     return system_clock::time_point(duration_cast<system_clock::duration>(duration<double>(seconds)));

@@ -90,7 +90,8 @@ public:
     // "_data" paths name the storage as the media library does; the bridge
     // names it by its own root. Only a leading root is rewritten.
     static std::string pathFromMediaLibraryPath(const std::string& path);
-    // A record time in seconds since 1970; nullopt when not finite.
+    // A record time in seconds since 1970; nullopt when not finite or outside
+    // the years the clock holds (1678 to 2261).
     static Date dateFromSeconds(double seconds);
 
 protected:

@@ -65,6 +65,12 @@ TEST(ADBStringsTest, NumbersAreReadLikeCommandOutput)
     EXPECT_EQ(integerValue(""), 0);
     EXPECT_EQ(integerValue("abc"), 0);
     EXPECT_EQ(integerValue("99999999999999999999"), INT64_MAX);
+    EXPECT_EQ(integerValue("20000000000000000000"), INT64_MAX);
+    EXPECT_EQ(integerValue("18446744073709551617"), INT64_MAX);
+    EXPECT_EQ(integerValue("9223372036854775807"), INT64_MAX);
+    EXPECT_EQ(integerValue("9223372036854775808"), INT64_MAX);
+    EXPECT_EQ(integerValue("-9223372036854775808"), INT64_MIN);
+    EXPECT_EQ(integerValue("-20000000000000000000"), INT64_MIN);
     EXPECT_EQ(unsignedIntegerValue("-1"), UINT64_MAX);
     EXPECT_DOUBLE_EQ(doubleValue(" 1.5x"), 1.5);
 }

@@ -22,6 +22,7 @@ TEST(DeviceLoadOutput, TheSerialIsMatchedAsAWholeField)
                              "ABC\tunauthorized\n"
                              "A.C+\tdevice\n"
                              "ABC\tdevice\n"
+                             "List\tdevice\n"
                              "\n";
     struct Case {
         const char* serial;
@@ -30,6 +31,7 @@ TEST(DeviceLoadOutput, TheSerialIsMatchedAsAWholeField)
     for (const auto& c : std::vector<Case>{{"ABC", "unauthorized"},  // its first line decides
                                            {"ABC123", "offline"},
                                            {"A.C+", "device"},
+                                           {"List", "device"},  // not the heading
                                            {"AB", std::nullopt},
                                            {"A.C", std::nullopt},
                                            {"", std::nullopt}}) {
@@ -69,6 +71,19 @@ TEST(DeviceLoadOutput, BatteryStorageAndCompanionVersion)
     EXPECT_EQ(space->total, 1'000'000'000);
     EXPECT_EQ(space->free, 999'999'500);
     EXPECT_FALSE(diskSpaceFromOutput(root + " 2048M 1024M\n", root));
+    // Figures no phone prints still give a figure, never an overflowing cast.
+    struct Huge {
+        std::string line;
+        int64_t total, free;
+    };
+    for (const auto& c : {Huge{" 1e300T 1G 1G", INT64_MAX, INT64_MAX - 1'000'000},
+                          Huge{" inf nan 1G", INT64_MAX, INT64_MAX}, Huge{" nan inf 1G", 0, -INT64_MAX},
+                          Huge{" -inf 1M 1G", 0, -1000}, Huge{" 99999999999999999999999G 0 0", INT64_MAX, INT64_MAX}}) {
+        space = diskSpaceFromOutput(root + c.line + "\n", root);
+        ASSERT_TRUE(space) << c.line;
+        EXPECT_EQ(space->total, c.total) << c.line;
+        EXPECT_EQ(space->free, c.free) << c.line;
+    }
     EXPECT_FALSE(diskSpaceFromOutput("/data 1G 1G 1G\n", root));
 
     EXPECT_EQ(companionInstallFromOutput("", 15), CompanionInstall::Missing);

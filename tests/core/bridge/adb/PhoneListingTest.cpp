@@ -106,6 +106,13 @@ TEST(PhoneListingTest, DatesThatDoNotParseStayEmpty)
     EXPECT_FALSE(phoneListingDate("2015-13-01 10:20"));
     EXPECT_FALSE(phoneListingDate("2015-03-01"));
     EXPECT_TRUE(phoneListingDate("2015-3-1  9:05"));
+    // Years the clock cannot hold give no date rather than one from 1677.
+    EXPECT_FALSE(phoneListingDate("9999-12-31 23:59"));
+    EXPECT_FALSE(phoneListingDate("2263-01-01 00:00"));
+    EXPECT_FALSE(phoneListingDate("1600-01-01 00:00"));
+    EXPECT_FALSE(phoneListingDate("0000-01-01 00:00"));
+    EXPECT_TRUE(phoneListingDate("2261-06-01 00:00"));
+    EXPECT_TRUE(phoneListingDate("1679-01-01 00:00"));
 }
 
 }  // namespace

@@ -147,6 +147,28 @@ TEST(OVFileTest, RecordKeysFillOnlyWhatTheKeyTablesName)
     EXPECT_TRUE(camera->isCameraVideoDirectory());
 }
 
+TEST(OVFileTest, RecordNumbersOutsideTheirRangeSaturateOrGiveNoDate)
+{
+    struct Case {
+        json value;
+        bool dated;
+    };
+    // A "date_added" in milliseconds (past the clock's years), infinities
+    // and NaN as strings leave the date empty; ordinary dates are kept.
+    for (const auto& c : {Case{1425205211, true}, Case{-1e9, true}, Case{1425205211500LL, false},
+                          Case{9.3e9, false}, Case{-9.3e9, false}, Case{"1e300", false}, Case{"inf", false},
+                          Case{"-inf", false}, Case{"nan", false}, Case{json(18446744073709551615ULL), false}}) {
+        auto file = fromRecord<OVFile>({{"date_added", c.value}, {"date_modified", c.value}});
+        EXPECT_EQ(file->createdDate().has_value(), c.dated) << c.value;
+        EXPECT_EQ(file->modifiedDate().has_value(), c.dated) << c.value;
+    }
+    auto photo = fromRecord<OVImageFile>({{"datetaken", 1e300}, {"width", "20000000000000000000"}});
+    EXPECT_FALSE(photo->createdDate());
+    EXPECT_EQ(photo->width(), uint64_t(INT64_MAX));
+    auto big = fromRecord<OVFile>({{"_size", json(18446744073709551615ULL)}});
+    EXPECT_EQ(big->size(), UINT64_MAX);
+}
+
 TEST(OVFileTest, RecordsAreEqualByPathWhateverTheirClass)
 {
     auto image = std::make_shared<OVImageFile>();
