@@ -1,6 +1,7 @@
 #include "core/bridge/companion/OVADBForwardDeviceInfoOperation.h"
 
 #include "core/bridge/facade/ADBError.h"
+#include "core/bridge/companion/BoundedJson.h"
 
 namespace orv {
 
@@ -42,7 +43,7 @@ std::optional<nlohmann::json> OVADBForwardDeviceInfoOperation::convertResponseTo
 {
     error.reset();
     if (body.size() > 4) {
-        auto info = nlohmann::json::parse(body.begin() + kFrameHeaderLength, body.end(), nullptr, false);
+        auto info = parseBoundedJson(body.data() + kFrameHeaderLength, body.size() - kFrameHeaderLength);
         if (info.is_object())
             return info;
     }

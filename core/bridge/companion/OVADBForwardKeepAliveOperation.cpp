@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "core/bridge/facade/ADBError.h"
+#include "core/bridge/companion/BoundedJson.h"
 #include "core/bridge/adb/OVADBConstants.h"
 #include "core/bridge/adb/OVADBManagerOperation.h"
 #include "core/bridge/model/OVAudioFile.h"
@@ -292,7 +293,7 @@ std::optional<Json> OVADBForwardKeepAliveOperation::convertResponseToDictionary(
     error.reset();
     if (body.size() <= kFrameHeaderLength)
         return std::nullopt;
-    auto value = Json::parse(body.begin() + kFrameHeaderLength, body.end(), nullptr, false);
+    auto value = parseBoundedJson(body.data() + kFrameHeaderLength, body.size() - kFrameHeaderLength);
     if (value.is_discarded()) {
         error = adb_errorWithMessage("无法解析");
         return std::nullopt;
@@ -305,7 +306,7 @@ void OVADBForwardKeepAliveOperation::parseDeviceInfoChangedResponse(const Forwar
     std::optional<Error> error;
     auto info = convertResponseToDictionary(body, error);
     if (auto block = deviceInfoChangedBlock())
-        block(info.value_or(Json()), error);
+        block(std::move(info).value_or(Json()), error);
 }
 
 void OVADBForwardKeepAliveOperation::parseMediaChangedResponse(const ForwardBytes& body)

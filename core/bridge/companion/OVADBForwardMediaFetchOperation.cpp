@@ -3,6 +3,7 @@
 #include <unordered_map>
 
 #include "core/bridge/facade/ADBError.h"
+#include "core/bridge/companion/BoundedJson.h"
 #include "core/bridge/companion/Gzip.h"
 #include "core/bridge/model/OVAudioAlbum.h"
 #include "core/bridge/model/OVAudioFile.h"
@@ -44,7 +45,9 @@ std::shared_ptr<T> recordOf(const Json& record)
 // may send as an array or as JSON text holding one.
 struct GroupList {
     std::optional<int64_t> id;
-    Json list;
+    Json parsed;                   // the list when the phone sent it as text
+    const Json* inReply = nullptr;  // the list when the phone sent an array
+    const Json* list() const { return inReply ? inReply : parsed.is_discarded() ? nullptr : &parsed; }
 };
 
 std::optional<GroupList> groupList(const Json& entry, std::optional<Error>& error)
@@ -56,13 +59,11 @@ std::optional<GroupList> groupList(const Json& entry, std::optional<Error>& erro
         group.id = recordInteger(*it);
     if (auto it = entry.find("list"); it != entry.end()) {
         if (it->is_string()) {
-            group.list = Json::parse(it->get_ref<const std::string&>(), nullptr, false);
-            if (group.list.is_discarded()) {
+            group.parsed = parseBoundedJson(it->get_ref<const std::string&>());
+            if (group.parsed.is_discarded())
                 error = undecodable();
-                group.list = nullptr;
-            }
         } else {
-            group.list = *it;
+            group.inReply = &*it;
         }
     }
     return group;
@@ -79,14 +80,15 @@ void fillGroups(const Json& reply, const std::unordered_map<int64_t, std::shared
         return;
     for (const Json& entry : *entries) {
         auto group = groupList(entry, error);
-        if (!group || !group->id || !group->list.is_array())
+        const Json* list = group ? group->list() : nullptr;
+        if (!group || !group->id || !list || !list->is_array())
             continue;
         auto it = index.find(*group->id);
         if (it == index.end())
             continue;
         std::vector<OVFileRef> children;
-        children.reserve(group->list.size());
-        for (const Json& record : group->list)
+        children.reserve(list->size());
+        for (const Json& record : *list)
             children.push_back(recordOf<Record>(record));
         adopt(*it->second, std::move(children));
     }
@@ -128,7 +130,7 @@ std::optional<Json> OVADBForwardMediaFetchOperation::convertResponseToDictionary
     if (body.size() > kFrameHeaderLength) {
         auto inflated = gzipInflate(body.data() + kFrameHeaderLength, body.size() - kFrameHeaderLength);
         if (inflated && !inflated->empty()) {
-            auto reply = Json::parse(inflated->begin(), inflated->end(), nullptr, false);
+            auto reply = parseBoundedJson(inflated->data(), inflated->size());
             if (!reply.is_discarded())
                 return reply;
         }

@@ -6,7 +6,10 @@
 #include <nlohmann/json.hpp>
 
 #include "core/bridge/facade/ADBError.h"
+#include "core/bridge/companion/BoundedJson.h"
 #include "core/bridge/companion/Gzip.h"
+#include "core/bridge/companion/OVADBForwardDeviceInfoOperation.h"
+#include "core/bridge/companion/OVADBForwardKeepAliveOperation.h"
 #include "core/bridge/companion/OVADBForwardFileThumbnailOperation.h"
 #include "core/bridge/companion/OVADBForwardMediaFetchOperation.h"
 #include "core/bridge/companion/OVADBForwardMediaThumbnailOperation.h"
@@ -184,6 +187,66 @@ TEST(LibraryReply, RepliesThatDoNotDecodeAreErrorsNotEmptyLibraries)
     EXPECT_FALSE(OVADBForwardMediaFetchOperation::libraryFromResponseBody(4, libraryBody(4, Json::object()), error));
     ASSERT_TRUE(error);
     EXPECT_EQ(error->code, ADBErrorInvalidArgument);
+}
+
+Bytes gzippedLibraryBody(const std::string& text)
+{
+    Bytes body = {0x07, 0x02, 0x01};
+    auto packed = gzipDeflate(bytesOf(text));
+    body.insert(body.end(), packed->begin(), packed->end());
+    return body;
+}
+
+// Copying a JSON value recurses once per level: a few hundred bytes of
+// brackets must be refused when parsed, not crash the process later.
+TEST(LibraryReply, DeeplyNestedRepliesAreRefusedNotFollowed)
+{
+    const std::string deep = std::string(100000, '[') + std::string(100000, ']');
+    const std::string deepText = Json(deep).dump();
+    const std::vector<std::pair<const char*, std::string>> cases = {
+        {"a whole reply", deep},
+        {"a group's list as text", R"({"all_group":[{"id":1,"name":"A"}],"item_with_group":[{"id":1,"list":)" +
+                                       deepText + "}]}"},
+        {"a group's list as an array", R"({"all_group":[{"id":1,"name":"A"}],"item_with_group":[{"id":1,"list":)" +
+                                           deep + "}]}"},
+    };
+    for (const auto& [name, text] : cases) {
+        SCOPED_TRACE(name);
+        std::optional<Error> error;
+        auto library = OVADBForwardMediaFetchOperation::libraryFromResponseBody(2, gzippedLibraryBody(text), error);
+        EXPECT_TRUE(error);
+        // The album may arrive, but never with the refused list as songs.
+        if (library)
+            for (const auto& album : library->at("albums"))
+                EXPECT_FALSE(album->children());
+    }
+
+    Bytes info = {0x03, 0x03, 0x01};
+    const std::string deepInfo = R"({"device_name":)" + deep + "}";
+    info.insert(info.end(), deepInfo.begin(), deepInfo.end());
+    std::optional<Error> error;
+    EXPECT_FALSE(OVADBForwardDeviceInfoOperation::convertResponseToDictionary(info, error));
+    EXPECT_TRUE(error);
+    EXPECT_FALSE(OVADBForwardKeepAliveOperation::convertResponseToDictionary(info, error));
+    EXPECT_TRUE(error);
+}
+
+TEST(BoundedJson, NestingIsCountedOutsideStringsOnly)
+{
+    struct Case {
+        std::string text;
+        int limit;
+        bool within;
+    };
+    for (const auto& c : {Case{"[[1]]", 2, true}, Case{"[[[1]]]", 2, false}, Case{R"({"a":{"b":[]}})", 3, true},
+                          Case{R"({"a":{"b":[{}]}})", 3, false}, Case{R"(["[[[[", "\"[[["])", 1, true},
+                          Case{"]]]][[", 2, true}, Case{"", 0, true}}) {
+        EXPECT_EQ(jsonNestingWithin(c.text, c.limit), c.within) << c.text;
+    }
+    EXPECT_TRUE(parseBoundedJson(std::string(kJsonNestingLimit, '[') + std::string(kJsonNestingLimit, ']')).is_array());
+    EXPECT_TRUE(
+        parseBoundedJson(std::string(kJsonNestingLimit + 1, '[') + std::string(kJsonNestingLimit + 1, ']')).is_discarded());
+    EXPECT_TRUE(parseBoundedJson("{\"a\": ").is_discarded());
 }
 
 // A thumbnail-list reply body by id: header, count, then the items.
