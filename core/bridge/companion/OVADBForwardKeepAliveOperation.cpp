@@ -215,7 +215,6 @@ void OVADBForwardKeepAliveOperation::socketDidReadData(GCDAsyncSocket& sock, con
         std::lock_guard guard(lock());
         if (isCancelled() || state() == StateFinished)
             return;
-        auto socket = this->socket();
         if (tag == kLengthTag) {
             const uint32_t length = parseResponseLengthWithHeader(data);
             totalBodyLength_ = length;
@@ -226,14 +225,16 @@ void OVADBForwardKeepAliveOperation::socketDidReadData(GCDAsyncSocket& sock, con
             }
             if (isAcceptableBodyLength(length)) {
                 rawData_.clear();
-                socket->readDataToLength(length, scaled(timeouts().bodyRead), kBodyTag);
+                readBodyPiece();
                 return;
             }
             bridgeLog(name() + ": frame announces " + std::to_string(length) + " body bytes");
         } else {
             rawData_.insert(rawData_.end(), data.data(), data.data() + data.size());
-            if (static_cast<int64_t>(rawData_.size()) < totalBodyLength_)
+            if (static_cast<int64_t>(rawData_.size()) < totalBodyLength_) {
+                readBodyPiece();
                 return;
+            }
             body.swap(rawData_);
         }
     }

@@ -1,5 +1,6 @@
 #include "core/bridge/companion/OVADBForwardOperation.h"
 
+#include <algorithm>
 #include <cerrno>
 
 #include "core/bridge/facade/ADBError.h"
@@ -225,6 +226,14 @@ void OVADBForwardOperation::readResponseLength(double timeout)
         socket_->readDataToLength(4, scaled(timeout), kLengthTag);
 }
 
+void OVADBForwardOperation::readBodyPiece()
+{
+    constexpr int64_t kBodyPiece = 256 * 1024;
+    const int64_t left = totalBodyLength_ - static_cast<int64_t>(rawData_.size());
+    if (socket_ && left > 0)
+        socket_->readDataToLength(size_t(std::min(left, kBodyPiece)), scaled(timeouts_.bodyRead), kBodyTag);
+}
+
 // ------------------------------------------------------------------ replies
 
 void OVADBForwardOperation::socketDidReadData(GCDAsyncSocket&, const SocketData& data, int64_t tag)
@@ -245,7 +254,7 @@ void OVADBForwardOperation::socketDidReadData(GCDAsyncSocket&, const SocketData&
             totalBodyLength_ = length;
             if (isAcceptableBodyLength(length)) {
                 rawData_.clear();
-                socket_->readDataToLength(length, scaled(timeouts_.bodyRead), kBodyTag);
+                readBodyPiece();
                 return;
             }
             if (length != 0)
@@ -254,8 +263,10 @@ void OVADBForwardOperation::socketDidReadData(GCDAsyncSocket&, const SocketData&
             // the failure below, outside the lock.
         } else {
             rawData_.insert(rawData_.end(), data.data(), data.data() + data.size());
-            if (static_cast<int64_t>(rawData_.size()) < totalBodyLength_)
+            if (static_cast<int64_t>(rawData_.size()) < totalBodyLength_) {
+                readBodyPiece();
                 return;
+            }
             setState(StateFinished);
             if (!claimOutcome())
                 return;

@@ -96,6 +96,10 @@ protected:
     void writeRequest(ForwardBytes frame);
     void writeRequest(ForwardBytes frame, double writeTimeout);
     void readResponseLength(double timeout);
+    // Under the lock: asks for the next piece of the announced body. The
+    // body grows as its bytes arrive; a length announced in a header is
+    // never allocated up front.
+    void readBodyPiece();
     // A timeout of this operation in seconds, scaled; negative stays negative.
     static double scaled(double seconds);
 

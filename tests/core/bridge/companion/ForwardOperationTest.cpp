@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdio>
 
 #include <nlohmann/json.hpp>
 
@@ -211,6 +212,63 @@ TEST(ForwardOperation, BrokenRepliesEndWithAnErrorNeverWithSuccess)
         queue.waitUntilAllOperationsAreFinished();
         EXPECT_EQ(outcome.calls(), 1);
     }
+}
+
+// Starts a new peak resident size of this process; false where the system
+// keeps none that can be reset.
+bool resetPeakResident()
+{
+    FILE* refs = std::fopen("/proc/self/clear_refs", "w");
+    if (!refs)
+        return false;
+    const bool written = std::fputs("5", refs) >= 0;
+    return std::fclose(refs) == 0 && written;
+}
+
+// The peak resident size of this process in kB.
+std::optional<long> peakResidentKilobytes()
+{
+    FILE* status = std::fopen("/proc/self/status", "r");
+    if (!status)
+        return std::nullopt;
+    char line[256];
+    std::optional<long> peak;
+    while (!peak && std::fgets(line, sizeof line, status)) {
+        long value = 0;
+        if (std::sscanf(line, "VmHWM: %ld kB", &value) == 1)
+            peak = value;
+    }
+    std::fclose(status);
+    return peak;
+}
+
+// A header may announce 64 MiB: the body grows as its bytes come, so a
+// phone that sends a header and a few bytes costs a few bytes.
+TEST(ForwardOperation, AnAnnouncedBodyIsNotAllocatedBeforeItsBytesArrive)
+{
+    if (!resetPeakResident() || !peakResidentKilobytes())
+        GTEST_SKIP() << "this system cannot reset the peak resident size";
+    constexpr uint32_t kAnnounced = kMaxFrameBodyLength;
+    FakeCompanion service([&](FakeConnection& connection) {
+        connection.readFrame();
+        Bytes start = {uint8_t(kAnnounced >> 24), uint8_t(kAnnounced >> 16), uint8_t(kAnnounced >> 8),
+                       uint8_t(kAnnounced), 0x03, 0x03, 0x01};
+        start.resize(start.size() + 4096, '{');
+        connection.send(start);
+        connection.closeCleanly();
+        connection.waitForPeerClose();
+    });
+    CancellingQueue queue("requests", 1);
+    Outcome outcome;
+    resetPeakResident();
+    const long before = *peakResidentKilobytes();
+    queue.addOperation(deviceInfo(service.port(), outcome));
+    ASSERT_TRUE(outcome.wait());
+    EXPECT_EQ(outcome.code(), ADBErrorSocketReset);
+    const auto after = peakResidentKilobytes();
+    ASSERT_TRUE(after);
+    EXPECT_LT(*after - before, long(kAnnounced / 1024 / 4)) << "peak grew from " << before << " kB to " << *after;
+    queue.waitUntilAllOperationsAreFinished();
 }
 
 TEST(ForwardOperation, TimeoutsEndTheRequestOnceWithError11)
