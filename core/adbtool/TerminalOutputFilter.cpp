@@ -38,6 +38,10 @@ void TerminalOutputFilter::finish()
 
 void TerminalOutputFilter::take(char c)
 {
+    // A line break never belongs to an escape sequence: one cut short by
+    // it must not swallow the line that follows ("adb: error: ...").
+    if (c == '\n' || c == '\r')
+        escape_ = Escape::None;
     switch (escape_) {
     case Escape::Started:
         // ESC [ opens a control sequence; any other ESC pair is a two-byte code.
@@ -90,7 +94,10 @@ void TerminalOutputFilter::endSegment()
 // of at most three digits and "%", or "?" while adb cannot tell one, and "]".
 void TerminalOutputFilter::checkForPercent()
 {
-    if (segment_.back() != ']')
+    // An update's "[NNN%]" comes first, after a few blanks at most: looking
+    // further would rescan a long line at each of its "]".
+    constexpr size_t kLongestProgressPrefix = 32;
+    if (segment_.size() > kLongestProgressPrefix || segment_.back() != ']')
         return;
     size_t i = 0;
     while (i < segment_.size() && isBlank(segment_[i]))

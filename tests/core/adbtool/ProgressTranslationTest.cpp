@@ -103,6 +103,13 @@ INSTANTIATE_TEST_SUITE_P(
         Capture{"OtherText",
                 "\x1b[1mbold\x1b[0m\n[debug] 5%]\n\r[200%] no\x1b[K\n\n[ 12%] x\nend without newline",
                 {{"bold", "[debug] 5%]", "[200%] no", "", "end without newline"}, {12}}},
+        // A line break cut into an escape sequence still ends the line.
+        Capture{"LineBreakInsideAnEscape",
+                "\r[ 45%] /sdcard/x\x1b\nadb: error: cut after ESC\n[ 46%] y\x1b[\nadb: error: cut after CSI\n"
+                "text\x1b[1\r\nadb: error: cut in the parameters\n",
+                {{"adb: error: cut after ESC", "adb: error: cut after CSI", "text",
+                  "adb: error: cut in the parameters"},
+                 {45, 46}}},
         Capture{"EmptyOutput", "", {{}, {}}}),
     [](const testing::TestParamInfo<Capture>& info) { return std::string(info.param.name); });
 
@@ -116,6 +123,20 @@ TEST(TerminalOutputFilterTest, ReportsAPercentageAsSoonAsItIsComplete)
     EXPECT_EQ(percents, Percents{45});
     filter.feed(" /sdcard/long/path/still/arriving");
     EXPECT_EQ(percents, Percents{45});
+}
+
+// A crafted line of blanks and brackets is read once, not once per "]":
+// two million bytes would take hours when each "]" rescans the line.
+TEST(TerminalOutputFilterTest, LongLinesOfBracketsAreTextReadInOnePass)
+{
+    const std::string blanks(1'000'000, ' ');
+    const std::string brackets(1'000'000, ']');
+    for (const std::string& line : {blanks + brackets, "[" + blanks + brackets, "[ 4" + blanks + brackets}) {
+        Translation out = translate({line, "\n"});
+        ASSERT_EQ(out.lines.size(), 1u);
+        EXPECT_EQ(out.lines[0].size(), line.size());
+        EXPECT_TRUE(out.percents.empty());
+    }
 }
 
 TEST(ProgressLineTest, ReadsBackWithTheBridgesPatternAsBytesAndPercent)
