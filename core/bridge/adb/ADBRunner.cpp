@@ -88,9 +88,9 @@ ADBCommandResult ADBRunner::run(const std::vector<std::string>& arguments, const
             applyADBProgressChunk(chunk, transfer, [&] { progress(task, transfer); });
     };
     result.exit = task->run({}, onStderr);
-    const std::string& output = task->standardOutput();
-    if (isValidUTF8(output))
-        result.output = output;
+    // Kept as bytes: phone names need not be UTF-8, and one such name must
+    // not hide the rest of a listing.
+    result.output = task->standardOutput();
     return result;
 }
 
@@ -115,7 +115,8 @@ std::string ADBCommandResult::said() const
     if (output)
         keepLines(*output);
     keepLines(errorText);
-    return text;
+    // Shown to the user: names in it that are not UTF-8 are mended.
+    return displayableText(text);
 }
 
 std::optional<std::string> ADBRunner::shell(const std::vector<std::string>& parts) const

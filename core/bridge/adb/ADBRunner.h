@@ -3,6 +3,7 @@
 // (the phone's serial), so queued work can carry one and run commands
 // without keeping the device manager alive while a child runs.
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -15,9 +16,9 @@
 
 namespace orv {
 
-// What one adb run gave: its standard output as text (nullopt when it could
-// not be started or did not decode as UTF-8), how it ended, and the end of
-// what it said on standard error.
+// What one adb run gave: its standard output as bytes (nullopt when it could
+// not be started), how it ended, and the end of what it said on standard
+// error.
 struct ADBCommandResult {
     std::optional<std::string> output;
     bool launched = false;
@@ -26,8 +27,14 @@ struct ADBCommandResult {
 
     bool succeeded() const { return launched && exit.exited && exit.status == 0; }
     // adb's own explanation of a failure: what it printed on either stream,
-    // progress lines left out, trimmed.
+    // progress lines left out, trimmed, as UTF-8 text.
     std::string said() const;
+};
+
+// What was learnt about a phone's tools while talking to it, shared by the
+// runners of one device manager so each question is asked once.
+struct PhoneToolNotes {
+    std::atomic<bool> lsWithoutEscapes{false};  // its ls refused "-b"
 };
 
 class ADBRunner {
@@ -38,9 +45,13 @@ public:
 
     // Empty: no phone known; only server commands ("start-server",
     // "devices") make sense then.
-    explicit ADBRunner(std::string serial = {}) : serial_(std::move(serial)) {}
+    explicit ADBRunner(std::string serial = {}, std::shared_ptr<PhoneToolNotes> notes = {})
+        : serial_(std::move(serial)), notes_(notes ? std::move(notes) : std::make_shared<PhoneToolNotes>())
+    {
+    }
 
     const std::string& serial() const { return serial_; }
+    PhoneToolNotes& notes() const { return *notes_; }
 
     // Runs adb with "-s" and the serial (when known) before the arguments
     // and blocks until it exits. Standard error is kept (its end) for
@@ -63,6 +74,7 @@ public:
 
 private:
     std::string serial_;
+    std::shared_ptr<PhoneToolNotes> notes_;
 };
 
 }  // namespace orv

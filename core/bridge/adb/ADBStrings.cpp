@@ -105,45 +105,71 @@ std::string relativePathToSDCard(std::string_view path)
     return result;
 }
 
+namespace {
+
+// The length of the well-formed UTF-8 sequence at `i`, or 0 when there is none.
+size_t utf8SequenceAt(std::string_view bytes, size_t i)
+{
+    const unsigned char c = static_cast<unsigned char>(bytes[i]);
+    if (c < 0x80)
+        return 1;
+    size_t length;
+    uint32_t code;
+    if ((c & 0xE0) == 0xC0) {
+        length = 2;
+        code = c & 0x1F;
+    } else if ((c & 0xF0) == 0xE0) {
+        length = 3;
+        code = c & 0x0F;
+    } else if ((c & 0xF8) == 0xF0) {
+        length = 4;
+        code = c & 0x07;
+    } else {
+        return 0;
+    }
+    if (i + length > bytes.size())
+        return 0;
+    for (size_t k = 1; k < length; ++k) {
+        const unsigned char next = static_cast<unsigned char>(bytes[i + k]);
+        if ((next & 0xC0) != 0x80)
+            return 0;
+        code = (code << 6) | (next & 0x3F);
+    }
+    // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
+    if ((length == 2 && code < 0x80) || (length == 3 && code < 0x800) || (length == 4 && code < 0x10000) ||
+        (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF)
+        return 0;
+    return length;
+}
+
+}  // namespace
+
 bool isValidUTF8(std::string_view bytes)
 {
-    size_t i = 0;
-    const size_t n = bytes.size();
-    while (i < n) {
-        unsigned char c = static_cast<unsigned char>(bytes[i]);
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        size_t length;
-        uint32_t code;
-        if ((c & 0xE0) == 0xC0) {
-            length = 2;
-            code = c & 0x1F;
-        } else if ((c & 0xF0) == 0xE0) {
-            length = 3;
-            code = c & 0x0F;
-        } else if ((c & 0xF8) == 0xF0) {
-            length = 4;
-            code = c & 0x07;
-        } else {
-            return false;
-        }
-        if (i + length > n)
-            return false;
-        for (size_t k = 1; k < length; ++k) {
-            unsigned char next = static_cast<unsigned char>(bytes[i + k]);
-            if ((next & 0xC0) != 0x80)
-                return false;
-            code = (code << 6) | (next & 0x3F);
-        }
-        // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
-        if ((length == 2 && code < 0x80) || (length == 3 && code < 0x800) || (length == 4 && code < 0x10000) ||
-            (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF)
+    for (size_t i = 0; i < bytes.size();) {
+        const size_t length = utf8SequenceAt(bytes, i);
+        if (length == 0)
             return false;
         i += length;
     }
     return true;
+}
+
+std::string displayableText(std::string_view bytes)
+{
+    std::string text;
+    text.reserve(bytes.size());
+    for (size_t i = 0; i < bytes.size();) {
+        const size_t length = utf8SequenceAt(bytes, i);
+        if (length == 0) {
+            text += "\xEF\xBF\xBD";
+            ++i;
+        } else {
+            text.append(bytes.substr(i, length));
+            i += length;
+        }
+    }
+    return text;
 }
 
 }  // namespace orv

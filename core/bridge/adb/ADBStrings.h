@@ -37,5 +37,8 @@ std::string relativePathToSDCard(std::string_view path);
 
 // True when the bytes are well-formed UTF-8.
 bool isValidUTF8(std::string_view bytes);
+// The bytes as UTF-8 text for showing: each byte that does not belong to a
+// well-formed sequence becomes U+FFFD; valid text is returned unchanged.
+std::string displayableText(std::string_view bytes);
 
 }  // namespace orv

@@ -61,6 +61,21 @@ bool isDeletablePhonePath(const std::string& path)
     return false;
 }
 
+// "rm -rf" succeeds for a path that is not there, so a name the listing
+// could not carry (a mangled line break) would "delete" nothing: each
+// target must exist before and be gone after.
+std::string removalLine(const std::vector<OVFileRef>& files, size_t begin, size_t end)
+{
+    std::string targets;
+    std::string gone;
+    for (size_t i = begin; i < end; ++i) {
+        const std::string quoted = adb_quotedForShell(files[i]->path());
+        targets += " " + quoted;
+        gone += " && test ! -e " + quoted;
+    }
+    return "ls -d" + targets + " > /dev/null && rm -rf" + targets + gone;
+}
+
 Error commandError(const std::string& path, const ShellOutcome& outcome)
 {
     return adb_errorForPath(path, outcome.output);
@@ -179,10 +194,7 @@ OperationRef OVADBManager::deleteOVFiles(const std::vector<OVFileRef>& files, bo
             if (op.isCancelled())
                 state->stop = true;  // the announced slice still goes
 
-            std::string line = "rm -rf";
-            for (size_t i = begin; i < end; ++i)
-                line += " " + adb_quotedForShell(files[i]->path());
-            ShellOutcome outcome = shellOutcome(runner.shell({shellLineWithStatus(line)}));
+            ShellOutcome outcome = shellOutcome(runner.shell({shellLineWithStatus(removalLine(files, begin, end))}));
             // A cancel ends the child: a stop, not the phone's failure.
             if (op.isCancelled())
                 state->stop = true;
@@ -244,10 +256,11 @@ std::string withoutTrailingSlash(std::string path)
     return path;
 }
 
+// A line break is refused too: phones whose ls cannot escape names would
+// list such a name as two entries that do not exist.
 bool isAcceptableName(const std::string& name)
 {
-    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
-           name.find('\0') == std::string::npos;
+    return !name.empty() && name != "." && name != ".." && name.find_first_of(std::string("/\n\0", 3)) == std::string::npos;
 }
 
 }  // namespace

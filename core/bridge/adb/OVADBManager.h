@@ -126,7 +126,7 @@ public:
 
     // Runs the "adb" resource with these arguments (after "-s" and the serial
     // when one is set) and blocks until it exits; returns its standard output
-    // (nullopt when it could not start or is not UTF-8). With a progress
+    // as bytes (nullopt when it could not start). With a progress
     // block, standard error is parsed for progress lines as they arrive.
     // Throws orv::Exception on the main thread, which must never wait on adb.
     std::optional<std::string> performADBCommand(const std::vector<std::string>& arguments,
@@ -137,7 +137,7 @@ public:
                                    const ADBRunner::LaunchBlock& onLaunch = {});
     // A runner for this phone as it is known now. Queued work runs its
     // commands through one, holding the manager only between commands.
-    ADBRunner runner() const { return ADBRunner(serialNumber()); }
+    ADBRunner runner() const { return ADBRunner(serialNumber(), toolNotes_); }
     // "shell" and the parts joined by single spaces, as one command line for
     // the phone's shell. Refuses (nullopt, nothing run) without a serial.
     std::optional<std::string> performShell(const std::vector<std::string>& parts);
@@ -359,6 +359,9 @@ private:
     LibraryChangedBlock audioLibraryChangedBlock_;
     LibraryChangedBlock videoLibraryChangedBlock_;
     std::map<std::string, FileChangeBlock> fileChangeBlocks_;
+
+    // What this manager's runners learnt about the phone's tools.
+    const std::shared_ptr<PhoneToolNotes> toolNotes_ = std::make_shared<PhoneToolNotes>();
 
     // Screenshots of one phone share the capture file on the phone.
     std::shared_ptr<std::mutex> screenshotMutex_ = std::make_shared<std::mutex>();

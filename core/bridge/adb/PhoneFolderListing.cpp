@@ -13,13 +13,27 @@ PhoneFolderListing listPhoneFolder(const ADBRunner& runner, const OVFileRef& fol
     if (!folder)
         return listing;
     const std::string path = folder->path();
-    ShellOutcome outcome = runner.shellWithStatus("ls -al " + adb_quotedForShell(path));
+    const std::string quoted = adb_quotedForShell(path);
+    // "-b" escapes whatever a name holds, line breaks included. An ls
+    // without it (phones before toybox) refuses the option; the plain
+    // listing then tells a missing folder from a missing option.
+    PhoneListingForm form = PhoneListingForm::Escaped;
+    ShellOutcome outcome;
+    if (!runner.notes().lsWithoutEscapes)
+        outcome = runner.shellWithStatus("ls -alb " + quoted);
+    if (!outcome.succeeded()) {
+        ShellOutcome plain = runner.shellWithStatus("ls -al " + quoted);
+        if (plain.succeeded() && outcome.status > 0)
+            runner.notes().lsWithoutEscapes = true;
+        outcome = std::move(plain);
+        form = PhoneListingForm::Raw;
+    }
     if (!outcome.succeeded()) {
         listing.error = adb_errorForPath(path, outcome.output);
         return listing;
     }
     listing.files = filesFromPhoneListing(outcome.output, path, std::dynamic_pointer_cast<OVDirectoryFile>(folder),
-                                          typeFlags);
+                                          typeFlags, form);
     return listing;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
-// The one way the bridge lists a phone folder: `ls -al` run with its exit
+// The one way the bridge lists a phone folder: `ls -alb` (every byte of a
+// name escaped; plain `ls -al` on phones whose ls lacks -b) run with its exit
 // status, so a folder that is gone, a phone that went away or a refused
 // listing is an error carrying the phone's or adb's words, never an empty
 // folder.

@@ -74,8 +74,6 @@ size_t matchDate(std::string_view s, size_t at, size_t* dateEnd)
 
 std::optional<PhoneListingEntry> parsePhoneListingLine(std::string_view line)
 {
-    if (!line.empty() && line.back() == '\r')
-        line.remove_suffix(1);
     if (line.empty() || (line[0] != '-' && line[0] != 'd' && line[0] != 'D'))
         return std::nullopt;
     // The first blank, optional size and blank that a date follows: owner and
@@ -100,6 +98,42 @@ std::optional<PhoneListingEntry> parsePhoneListingLine(std::string_view line)
         return entry;
     }
     return std::nullopt;
+}
+
+std::string unescapedListingName(std::string_view printed)
+{
+    std::string name;
+    name.reserve(printed.size());
+    for (size_t i = 0; i < printed.size(); ++i) {
+        const char c = printed[i];
+        if (c != '\\' || i + 1 == printed.size()) {
+            name += c;
+            continue;
+        }
+        const char next = printed[++i];
+        if (next >= '0' && next <= '7' && i + 2 < printed.size() && printed[i + 1] >= '0' && printed[i + 1] <= '7' &&
+            printed[i + 2] >= '0' && printed[i + 2] <= '7') {
+            name += char(((next - '0') << 6) | ((printed[i + 1] - '0') << 3) | (printed[i + 2] - '0'));
+            i += 2;
+            continue;
+        }
+        switch (next) {
+        case 'a': name += '\a'; break;
+        case 'b': name += '\b'; break;
+        case 'e': name += '\x1b'; break;
+        case 'f': name += '\f'; break;
+        case 'n': name += '\n'; break;
+        case 'r': name += '\r'; break;
+        case 't': name += '\t'; break;
+        case 'v': name += '\v'; break;
+        case '\\':
+        case ' ': name += next; break;
+        default:
+            name += '\\';
+            name += next;
+        }
+    }
+    return name;
 }
 
 OVFile::Date phoneListingDate(std::string_view text)
@@ -172,39 +206,66 @@ bool phoneListingLineSelected(std::string_view line, uint64_t typeFlags)
                        [line](std::string_view term) { return line.find(term) != std::string_view::npos; });
 }
 
-std::vector<OVFileRef> filesFromPhoneListing(std::string_view output, const std::string& folderPath,
-                                             const std::shared_ptr<OVDirectoryFile>& parent, uint64_t typeFlags)
+namespace {
+
+// True when every line of the output ends in "\r\n": a terminal added the
+// carriage returns.
+bool terminalLineEnds(std::string_view output)
 {
+    bool any = false;
+    for (size_t end = output.find('\n'); end != std::string_view::npos; end = output.find('\n', end + 1)) {
+        if (end == 0 || output[end - 1] != '\r')
+            return false;
+        any = true;
+    }
+    return any;
+}
+
+}  // namespace
+
+std::vector<OVFileRef> filesFromPhoneListing(std::string_view output, const std::string& folderPath,
+                                             const std::shared_ptr<OVDirectoryFile>& parent, uint64_t typeFlags,
+                                             PhoneListingForm form)
+{
+    const bool escaped = form == PhoneListingForm::Escaped;
+    // An escaped name prints its own carriage returns as "\r".
+    const bool dropCarriageReturns = escaped || terminalLineEnds(output);
     std::vector<OVFileRef> files;
     size_t start = 0;
     while (start < output.size()) {
         size_t end = output.find('\n', start);
         if (end == std::string_view::npos)
             end = output.size();
-        const std::string_view line = output.substr(start, end - start);
+        std::string_view line = output.substr(start, end - start);
         start = end + 1;
+        if (dropCarriageReturns && !line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
         if (!phoneListingLineSelected(line, typeFlags))
             continue;
-        auto entry = parsePhoneListingLine(line);
-        if (!entry)
+        auto parsed = parsePhoneListingLine(line);
+        if (!parsed)
             continue;
+        const std::string name = escaped ? unescapedListingName(parsed->name) : std::string(parsed->name);
+        if (name.empty() || name == "." || name == "..")
+            continue;
+        const PhoneListingEntry& entry = *parsed;
         OVFileRef file;
-        if (entry->directory) {
+        if (entry.directory) {
             file = std::make_shared<OVDirectoryFile>();
         } else {
-            switch (mediaKindForPath(entry->name)) {
+            switch (mediaKindForPath(name)) {
             case MediaKind::Image: file = std::make_shared<OVImageFile>(); break;
             case MediaKind::Movie: file = std::make_shared<OVVideoFile>(); break;
             case MediaKind::Audio: file = std::make_shared<OVAudioFile>(); break;
             case MediaKind::None: file = std::make_shared<OVFile>(); break;
             }
-            file->setSize(entry->size);
-            OVFile::Date date = phoneListingDate(entry->date);
+            file->setSize(entry.size);
+            OVFile::Date date = phoneListingDate(entry.date);
             file->setCreatedDate(date);
             file->setModifiedDate(date);
         }
-        file->setName(std::string(entry->name));
-        file->setPath(appendingPathComponent(folderPath, entry->name));
+        file->setName(name);
+        file->setPath(appendingPathComponent(folderPath, name));
         file->setParent(parent);
         files.push_back(std::move(file));
     }

@@ -121,6 +121,24 @@ class FormatsTest(SimTestCase):
         self.assertEqual((m.group(1), m.group(4), m.group(6), m.group(8)),
                          ("-", str(size), "2015-03-01 10:20", "IMG_20150301_102011.jpg"))
 
+    def test_toolbox_ls_refuses_b_and_toybox_ls_escapes_every_byte(self):
+        folder = os.path.join(self.root(), "Odd")
+        os.makedirs(folder)
+        for name in (b"two\nlines", b"bad\xff", b"a b\\c", b"cr\r"):
+            with open(os.path.join(os.fsencode(folder), name), "wb") as f:
+                f.write(b"12345")
+        out = self.shell('ls -alb "%s/Odd"' % LEGACY)
+        self.assertEqual(out, "ls: Unknown option 'b'\n")
+        self.ctl.set(SERIAL, "ls", "toybox")
+        out = self.shell('ls -alb "%s/Odd"' % LEGACY)
+        lines = out.splitlines()
+        self.assertEqual(lines[0], "total 16")
+        names = [LISTING.search(l).group(8) for l in lines[1:]]
+        self.assertEqual(names, [".", "..", "a\\ b\\\\c", "bad\\377", "cr\\r", "two\\nlines"])
+        self.assertTrue(all(l.split()[1].isdigit() for l in lines[1:]))  # the link count
+        # Without -b a name goes out raw, line break and all.
+        self.assertIn(" two\nlines\n", self.shell('ls -al "%s/Odd"' % LEGACY))
+
     def test_grep_filter_keeps_folders_and_chosen_kinds(self):
         out = self.shell('ls -al "%s/"  | grep  -e dr -e jpg -e png -e jpeg -e gif -e bmp' % (
             LEGACY + "/Download"))

@@ -53,10 +53,46 @@ def long_line(entry, name, owner="root", group="sdcard_r"):
     return "%s %-8s %-8s %8s %s %s\n" % (mode, owner, group, size_text, _date(mtime), name)
 
 
+_TOYBOX_NAMED = {"\\": "\\", "\a": "a", "\b": "b", "\x1b": "e", "\f": "f", "\n": "n", "\r": "r", "\t": "t",
+                 "\v": "v", " ": " "}
+
+
+def toybox_escaped(name):
+    """A name as toybox `ls -b` prints it: blank and backslash get a backslash, control characters
+    and bytes that are not UTF-8 become C escapes (\\n, \\t, ...) or three octal digits per byte."""
+    out = []
+    for ch in name:
+        code = ord(ch)
+        if ch in _TOYBOX_NAMED:
+            out.append("\\" + _TOYBOX_NAMED[ch])
+        elif 0xDC80 <= code <= 0xDCFF:          # a byte that is not UTF-8 (surrogate-escaped)
+            out.append("\\%03o" % (code - 0xDC00))
+        elif code < 0x20 or 0x7F <= code <= 0x9F:
+            out.append("".join("\\%03o" % b for b in ch.encode("utf-8")))
+        else:
+            out.append(ch)
+    return "".join(out)
+
+
+def toybox_long_line(entry, name, owner="root", group="sdcard_rw"):
+    """One `ls -l` line as toybox prints it: mode, links, owner, group, size (folders too), date, name."""
+    _, kind, size, mtime, target = entry
+    if kind == "dir":
+        mode, links, size = "drwxrwx--x", 2, 4096
+    elif kind == "link":
+        mode, links, size = "lrwxrwxrwx", 1, len(target or "")
+        name = "%s -> %s" % (name, target)
+    else:
+        mode, links = "-rw-rw----", 1
+    return "%s %d %s %s %d %s %s\n" % (mode, links, owner, group, size, _date(mtime), name)
+
+
 # ---------------------------------------------------------------------------------------------
 # files
 
 def cmd_ls(sh, args, io):
+    if sh.phone.setting("ls") == "toybox":
+        return _toybox_ls(sh, args, io)
     flags, targets, bad = _options(args, "al1dR")
     if bad:
         io.err("ls: Unknown option '%s'\n" % bad)
@@ -94,6 +130,50 @@ def cmd_ls(sh, args, io):
             io.out(long_line(item, item[0], group=group) if "l" in flags else item[0] + "\n")
         if shown_header:
             io.out("\n")
+    return status
+
+
+def _toybox_ls(sh, args, io):
+    """toybox's ls (Android 6 and later): a link count, folder sizes, and -b to escape names."""
+    flags, targets, bad = _options(args, "al1dRbq")
+    if bad:
+        io.err("ls: Unknown option '%s' (see \"ls --help\")\n" % bad)
+        return 1
+    storage = sh.storage
+
+    def shown(name):
+        if "b" in flags:
+            return toybox_escaped(name)
+        if "q" in flags:
+            return "".join("?" if (ord(c) < 0x20 or 0xDC80 <= ord(c) <= 0xDCFF) else c for c in name)
+        return name
+
+    status = 0
+    for target in targets or ["."]:
+        node = storage.locate(target, sh.cwd)
+        try:
+            entry = storage.entry_of(node)
+        except FsError as e:
+            status = _fail(io, "ls", target, e.message)
+            continue
+        if not node.is_dir() or "d" in flags:
+            io.out(toybox_long_line(entry, shown(target)) if "l" in flags else shown(target) + "\n")
+            continue
+        try:
+            entries = storage.list_dir(node)
+        except FsError as e:
+            status = _fail(io, "ls", target, e.message)
+            continue
+        if "l" in flags:
+            io.out("total %d\n" % (4 * len(entries)))
+        if "a" in flags:
+            dot = (".", "dir", 0, entry[3], None)
+            for name in (".", ".."):
+                io.out(toybox_long_line(dot, name) if "l" in flags else name + "\n")
+        for item in entries:
+            if item[0].startswith(".") and "a" not in flags:
+                continue
+            io.out(toybox_long_line(item, shown(item[0])) if "l" in flags else shown(item[0]) + "\n")
     return status
 
 

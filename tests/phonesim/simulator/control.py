@@ -34,6 +34,18 @@ def handle_request(sim, req):
         return {"error": "%s: %s" % (type(e).__name__, getattr(e, "message", e))}
 
 
+
+def _readable(value):
+    """Log entries with bytes that are not UTF-8 (names the bridge passed on) written as \\xNN,
+    so that strict JSON readers take the reply."""
+    if isinstance(value, str):
+        return value.encode("utf-8", "surrogateescape").decode("utf-8", "backslashreplace")
+    if isinstance(value, list):
+        return [_readable(v) for v in value]
+    if isinstance(value, dict):
+        return {k: _readable(v) for k, v in value.items()}
+    return value
+
 def _dispatch(sim, req):
     op = req["op"]
     if op == "info":
@@ -85,8 +97,8 @@ def _dispatch(sim, req):
         return {"connections": [{"watches": list(c.watches),
                                  "heartbeat_answers": c.heartbeat_answers} for c in conns]}
     if op == "log":
-        return {"entries": sim.log_entries(req.get("serial"), req.get("kind"),
-                                           bool(req.get("clear")))}
+        return {"entries": _readable(sim.log_entries(req.get("serial"), req.get("kind"),
+                                                     bool(req.get("clear"))))}
     if op == "forwards":
         return {"forwards": [{"serial": f.serial, "local": f.port, "remote": f.remote}
                              for f in sim.forward_list()]}

@@ -44,6 +44,7 @@ DEFAULTS = {
     "color": "black",
     "product": "tovamere",
     "mode": None,                # "default" or "current"; None follows the simulator
+    "ls": "toolbox",             # the phone's ls: "toolbox" (Android 5 and before) or "toybox"
 }
 _NUMERIC = {"battery": int, "version": float, "screen-locked": int, "apk-bundle-version": int,
             "heartbeat": float, "reply-delay": float, "transfer-rate": int, "total-space": int,
@@ -97,6 +98,8 @@ class Phone:
                 self.settings[key] = None if str(value).lower() in ("none", "") else int(value)
             elif key == "list-as-string":
                 self.settings[key] = str(value).lower() in ("1", "true", "yes", "on")
+            elif key == "ls" and value not in ("toolbox", "toybox"):
+                raise ValueError("ls must be toolbox or toybox")
             elif key == "mode":
                 if value not in ("default", "current", None):
                     raise ValueError("mode must be default or current")

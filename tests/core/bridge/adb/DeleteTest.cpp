@@ -102,7 +102,7 @@ protected:
     {
         std::vector<std::string> lines;
         for (const auto& command : adbCommands())
-            if (command.size() >= 4 && command[2] == "shell" && command[3].starts_with("rm -rf"))
+            if (command.size() >= 4 && command[2] == "shell" && command[3].find("rm -rf") != std::string::npos)
                 lines.push_back(command[3]);
         return lines;
     }
@@ -248,6 +248,37 @@ TEST_F(DeleteTest, ADeletionThePhoneNeverDidIsAFailure)
     EXPECT_TRUE(onPhone("stays.txt"));
 }
 
+// Names that are not UTF-8 or hold line breaks are deleted and renamed like
+// any other; a record whose path is not on the phone (what a plain listing
+// makes of a name with a line break) is a failure, never a quiet success.
+TEST_F(DeleteTest, NamesThatAreNotTextGoAndRecordsOfNothingAreFailures)
+{
+    auto bad = phoneFile("bad\xff.txt");
+    auto broken = phoneFile("two\nlines.txt");
+    auto cr = phoneFile("ends in cr\r");
+    auto d = remove({bad, broken, cr});
+    EXPECT_FALSE(d->error) << d->error->description();
+    EXPECT_FALSE(onPhone("bad\xff.txt"));
+    EXPECT_FALSE(onPhone("two\nlines.txt"));
+    EXPECT_FALSE(onPhone("ends in cr\r"));
+
+    phoneFile("split\nname.txt");
+    auto phantom = std::make_shared<OVFile>();
+    phantom->setPath(storage(folder + "/split"));
+    phantom->setName("split");
+    auto missed = remove({phantom});
+    ASSERT_TRUE(missed->error);
+    EXPECT_EQ(missed->error->domain, kADBErrorDomain);
+    EXPECT_TRUE(onPhone("split\nname.txt"));
+
+    auto odd = phoneFile("odd\xfe.txt", "odd");
+    EXPECT_FALSE(rename(odd, "even.txt")->error);
+    EXPECT_TRUE(onPhone("even.txt"));
+    EXPECT_FALSE(rename(odd, "back\xfd.txt")->error);
+    EXPECT_TRUE(onPhone("back\xfd.txt"));
+    EXPECT_EQ(odd->name(), "back\xfd.txt");
+}
+
 TEST_F(DeleteTest, WithoutASerialDeletionAndRenameRefuse)
 {
     auto file = phoneFile("stays.txt");
@@ -303,7 +334,7 @@ TEST_F(DeleteTest, RenamingRefusesBadNamesExistingTargetsAndSystemFolders)
     phoneFolder("Box");
     const std::string before = file->path();
 
-    for (const std::string name : {"", ".", "..", "a/b", "/abs"}) {
+    for (const std::string name : {"", ".", "..", "a/b", "/abs", "two\nlines", "ends in a line break\n"}) {
         auto outcome = rename(file, name);
         ASSERT_TRUE(outcome->error) << name;
         EXPECT_EQ(outcome->error->code, ADBErrorInvalidArgument) << name;

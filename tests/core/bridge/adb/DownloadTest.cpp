@@ -54,6 +54,7 @@ protected:
     void TearDown() override
     {
         sim().set(serial, "transfer-rate", "0");
+        sim().set(serial, "ls", "toolbox");
         sim().misbehave(serial, "stall-transfer", false);
         PhoneTest::TearDown();
     }
@@ -126,6 +127,47 @@ TEST_F(DownloadTest, FoldersArriveWholeWithHostileNamesByteExact)
     EXPECT_EQ(d->analysis->first, files);
     EXPECT_EQ(d->analysis->second, bytes);
     expectNoPartialFiles(host.path());
+    EXPECT_TRUE(sim().log(serial, "expansion").empty());
+}
+
+// Names that are not UTF-8 arrive from any phone; line breaks and carriage
+// returns in names from a phone whose ls escapes them.
+TEST_F(DownloadTest, FoldersWithNamesThatAreNotTextArriveByteExact)
+{
+    const fs::path odd = phoneRoot() / "OddDownload";
+    const std::shared_ptr<void> removeOdd(nullptr, [odd](void*) { fs::remove_all(odd); });
+    auto put = [&](const std::string& relative) {
+        fs::create_directories((odd / relative).parent_path());
+        std::ofstream(odd / relative, std::ios::binary) << "content of " << relative;
+    };
+    put("Text only/bad\xff.txt");
+    put("Text only/fine.txt");
+    put("Text only/sub\xfe/inner.txt");
+    put("Every byte/two\nlines.txt");
+    put("Every byte/ends in cr\r");
+    put("Every byte/\xfa\tand tab");
+    put("Every byte/line\nbreak folder/inner.txt");
+
+    struct Case {
+        const char* ls;
+        const char* folder;
+    };
+    for (const Case& c : {Case{"toolbox", "Text only"}, Case{"toybox", "Text only"}, Case{"toybox", "Every byte"}}) {
+        SCOPED_TRACE(std::string(c.ls) + " " + c.folder);
+        sim().set(serial, "ls", c.ls);
+        manager = OVADBManager::make();
+        manager->setSerialNumber(serial);
+        TemporaryFolder host;
+        auto d = download({phoneFolder(storage(std::string("OddDownload/") + c.folder), c.folder)}, host.path());
+        sim().set(serial, "ls", "toolbox");
+        ASSERT_EQ(d->finishes, 1);
+        EXPECT_FALSE(d->error) << d->error->description();
+        const auto expected = tree(odd / c.folder);
+        EXPECT_EQ(tree(host.path() / c.folder), expected);
+        ASSERT_TRUE(d->analysis);
+        EXPECT_EQ(d->analysis->first, c.folder == std::string("Text only") ? 3u : 4u);
+        expectNoPartialFiles(host.path());
+    }
     EXPECT_TRUE(sim().log(serial, "expansion").empty());
 }
 

@@ -1,6 +1,8 @@
 // Listing and counting phone folders through the simulated phone.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fstream>
 #include <set>
 
 #include "PhoneTestSupport.h"
@@ -112,6 +114,54 @@ TEST_F(ListingTest, HostileNamesListByteExactAndNothingIsExpanded)
     for (const char* name : {"Folder \"quoted\"", "Folder $x", "Photos 'n' \"Pics\""}) {
         auto inner = list(phoneFolder(storage("Hostile/") + name));
         EXPECT_FALSE(inner->files.empty()) << name;
+    }
+    expectNoExpansions();
+}
+
+// Names whose bytes a phone holds but a plain listing mangles or that are
+// not UTF-8, written straight into the phone's storage.
+const std::vector<std::string> kOddNames = {"bad\xff name.txt", "fine.txt", "two\nlines.txt", "ends in cr\r",
+                                            "tab\there", "back\\slash", "\xfe\xfd"};
+
+// Names are bytes: one that is not UTF-8 hides nothing, and a phone whose ls
+// escapes names lists line breaks and carriage returns as they are.
+TEST_F(ListingTest, NamesAreListedAsTheBytesThePhoneHolds)
+{
+    const fs::path odd = phoneRoot() / "OddNames";
+    fs::create_directories(odd);
+    // Other cases count the phone's files: the folder goes when this one ends.
+    const std::shared_ptr<void> removeOdd(nullptr, [odd](void*) { fs::remove_all(odd); });
+    for (size_t i = 0; i < kOddNames.size(); ++i)
+        std::ofstream(odd / kOddNames[i], std::ios::binary) << std::string(i + 1, 'x');
+
+    struct Phone {
+        const char* ls;
+        std::set<std::string> expected;  // at least these names
+        bool exact;
+    };
+    const std::set<std::string> all(kOddNames.begin(), kOddNames.end());
+    const std::set<std::string> plain = {"bad\xff name.txt", "fine.txt", "ends in cr\r", "tab\there", "back\\slash",
+                                         "\xfe\xfd"};
+    for (const Phone& phone : {Phone{"toybox", all, true}, Phone{"toolbox", plain, false}}) {
+        SCOPED_TRACE(phone.ls);
+        sim().set(serial, "ls", phone.ls);
+        manager = OVADBManager::make();
+        manager->setSerialNumber(serial);
+        auto listing = list(phoneFolder(storage("OddNames")));
+        sim().set(serial, "ls", "toolbox");
+        ASSERT_FALSE(listing->error) << listing->error->description();
+        std::set<std::string> listed;
+        for (const auto& file : listing->files) {
+            listed.insert(file->name());
+            if (all.count(file->name())) {
+                EXPECT_EQ(file->path(), storage("OddNames/") + file->name());
+                EXPECT_EQ(file->size(), fs::file_size(odd / file->name())) << file->name();
+            }
+        }
+        if (phone.exact)
+            EXPECT_EQ(listed, phone.expected);
+        else
+            EXPECT_TRUE(std::includes(listed.begin(), listed.end(), phone.expected.begin(), phone.expected.end()));
     }
     expectNoExpansions();
 }

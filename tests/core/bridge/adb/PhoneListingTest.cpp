@@ -25,7 +25,7 @@ const char* const kListing =
     "drwxrwx--x root     sdcard_rw          2015-03-01 10:20 .\n"
     "drwxrwx--x root     sdcard_rw          2015-03-01 10:19 ..\n"
     "drwxrwx--- root     sdcard_r          2015-03-01 10:20 DCIM\n"
-    "-rw-rw---- root     sdcard_r   123456 2015-03-01 10:21 IMG 1.JPG\r\n"
+    "-rw-rw---- root     sdcard_r   123456 2015-03-01 10:21 IMG 1.JPG\n"
     "-rw-rw---- root     sdcard_r  4294979641 2016-02-14 09:30 huge.bin\n"
     "-rw-rw---- root     sdcard_r       12 2016-02-14 09:30 Song.mp3\n"
     "-rw-rw---- root     sdcard_r       12 2016-02-14 09:30 clip.mp4\n"
@@ -68,6 +68,67 @@ TEST(PhoneListingTest, EntriesBecomeRecordsOfTheirKind)
     EXPECT_EQ(files[5]->name(), "  leading and trailing  ");
     // A date-like text inside a name stays part of the name.
     EXPECT_EQ(files[6]->name(), "report 2015-01-01 10:00 final.txt");
+}
+
+std::vector<std::string> namesOf(const std::vector<OVFileRef>& files)
+{
+    std::vector<std::string> names;
+    for (const auto& file : files)
+        names.push_back(file->name());
+    return names;
+}
+
+// A carriage return ending a name is the name's own unless a terminal ended
+// every line so; an escaped listing prints the name's own as "\r".
+TEST(PhoneListingTest, CarriageReturnsAreKeptInNamesAndDroppedAsLineEnds)
+{
+    using Names = std::vector<std::string>;
+    auto dir = folder("/sdcard");
+    const std::string cr = "-rw-rw---- root sdcard_r 1 2016-02-14 09:30 ends in cr\r\n";
+    const std::string plain = "-rw-rw---- root sdcard_r 1 2016-02-14 09:30 plain\n";
+    EXPECT_EQ(namesOf(filesFromPhoneListing(cr + plain, "/sdcard", dir)), (Names{"ends in cr\r", "plain"}));
+    EXPECT_EQ(namesOf(filesFromPhoneListing(cr, "/sdcard", dir)), (Names{"ends in cr"}));
+    const std::string terminal = "-rw-rw---- root sdcard_r 1 2016-02-14 09:30 a\r\r\n"
+                                 "-rw-rw---- root sdcard_r 1 2016-02-14 09:30 b\r\n";
+    EXPECT_EQ(namesOf(filesFromPhoneListing(terminal, "/sdcard", dir)), (Names{"a\r", "b"}));
+    const std::string escaped = "-rw-rw---- 1 root sdcard_rw 1 2016-02-14 09:30 own\\r\r\n"
+                                "-rw-rw---- 1 root sdcard_rw 1 2016-02-14 09:30 plain\n";
+    EXPECT_EQ(namesOf(filesFromPhoneListing(escaped, "/sdcard", dir, 0, PhoneListingForm::Escaped)),
+              (Names{"own\r", "plain"}));
+}
+
+// `ls -b` carries every byte: line breaks, blanks, backslashes and bytes
+// that are not UTF-8 come back as they are on the phone.
+TEST(PhoneListingTest, EscapedListingsGiveBackEveryByteOfAName)
+{
+    struct Case {
+        std::string printed;
+        std::string name;
+    };
+    for (const auto& c : {Case{"plain.txt", "plain.txt"}, Case{"with\\ space", "with space"},
+                          Case{"new\\nline", "new\nline"}, Case{"back\\\\slash", "back\\slash"},
+                          Case{"tab\\tbell\\aesc\\e", "tab\tbell\aesc\x1b"}, Case{"\\b\\f\\v\\r", "\b\f\v\r"},
+                          Case{"bad\\377.txt", "bad\xff.txt"}, Case{"nul\\000", std::string("nul\0", 4)},
+                          Case{"c1\\302\\205", "c1\xc2\x85"}, Case{"caf\xc3\xa9", "caf\xc3\xa9"},
+                          Case{"odd\\q\\", "odd\\q\\"}, Case{"short\\37", "short\\37"},
+                          Case{"digits\\1234", "digits\x53" "4"}}) {
+        EXPECT_EQ(unescapedListingName(c.printed), c.name) << c.printed;
+    }
+
+    auto dir = folder("/sdcard/x");
+    const std::string listing = "total 12\n"
+                                "drwxrwx--x 2 root sdcard_rw 4096 2016-02-14 09:30 .\n"
+                                "drwxrwx--x 2 root sdcard_rw 4096 2016-02-14 09:30 ..\n"
+                                "drwxrwx--x 2 root sdcard_rw 4096 2016-02-14 09:30 two\\nlines\n"
+                                "-rw-rw---- 1 root sdcard_rw 10 2016-02-14 09:30 a\\ b\\\\c\\377.jpg\n";
+    auto files = filesFromPhoneListing(listing, dir->path(), dir, 0, PhoneListingForm::Escaped);
+    ASSERT_EQ(files.size(), 2u);
+    EXPECT_TRUE(files[0]->isDirectory());
+    EXPECT_EQ(files[0]->name(), "two\nlines");
+    EXPECT_EQ(files[0]->path(), "/sdcard/x/two\nlines");
+    EXPECT_EQ(files[1]->name(), "a b\\c\xff.jpg");
+    EXPECT_STREQ(files[1]->className(), "OVImageFile");
+    EXPECT_EQ(files[1]->size(), 10u);
 }
 
 TEST(PhoneListingTest, LinksDevicesAndDotEntriesAreSkipped)
