@@ -1,7 +1,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <mutex>
-#include <random>
+#include <set>
 
 #include "core/bridge/facade/ADBError.h"
 #include "core/bridge/adb/ADBStrings.h"
@@ -11,6 +11,7 @@
 #include "core/bridge/adb/PhonePath.h"
 #include "core/bridge/adb/ShellStatus.h"
 #include "core/bridge/adb/TransferProgressRelay.h"
+#include "core/bridge/adb/UploadPartFiles.h"
 #include "core/bridge/adb/UploadPlan.h"
 
 namespace orv {
@@ -88,19 +89,6 @@ std::optional<std::string> freeNameFor(const ADBRunner& runner, const std::strin
     return std::nullopt;
 }
 
-// A hidden name in the phone folder for a push in flight; the file takes its
-// real name only once complete, so a stopped or failed push never leaves a
-// truncated file in place of the phone's original.
-std::string partialName(const std::string& phonePath)
-{
-    static std::atomic<uint64_t> counter{0};
-    thread_local std::mt19937_64 random{std::random_device{}()};
-    char suffix[40];
-    std::snprintf(suffix, sizeof suffix, ".orvane-part-%016llx%llx", static_cast<unsigned long long>(random()),
-                  static_cast<unsigned long long>(++counter));
-    return appendingPathComponent(deletingLastPathComponent(phonePath), suffix);
-}
-
 // Asks the pre-upload block on the main queue and waits for its answer. A
 // cancel ends the wait, and a cancelled upload asks nothing.
 int64_t askClash(const OVADBManager::PreuploadCallback& preupload, const std::string& phonePath,
@@ -144,7 +132,11 @@ PushOutcome pushFile(const ADBRunner& runner, BlockOperation& op, const std::sha
                      const OVADBManager::UploadProgressCallback& progress)
 {
     PushOutcome outcome;
-    const std::string partial = partialName(phonePath);
+    // A hidden name in the phone folder for the push in flight; the file
+    // takes its real name only once complete, so a stopped or failed push
+    // never leaves a truncated file in place of the phone's original.
+    const UploadPartFiles::Claim claim(phonePath);
+    const std::string& partial = claim.path();
     TransferProgressRelay::Report report;
     if (progress) {
         report = [progress, hostPath](int64_t done, int64_t total, int64_t overallDone) {
@@ -221,6 +213,7 @@ OperationRef OVADBManager::uploadFiles(const std::vector<std::string>& hostPaths
             mediaPaths.clear();
         };
 
+        std::set<std::string> cleanedFolders;
         std::string said;
         if (!relay->stopped(op) && !runMarked(runner, "mkdir -p " + adb_quotedForShell(destinationPath), said))
             error = adb_errorForPath(destinationPath, said);
@@ -265,6 +258,10 @@ OperationRef OVADBManager::uploadFiles(const std::vector<std::string>& hostPaths
             if (error || relay->stop)
                 break;
 
+            // Parts a cut-off push left behind go before the first push into
+            // each folder.
+            if (cleanedFolders.insert(deletingLastPathComponent(phonePath)).second)
+                UploadPartFiles::removeLeftovers(runner, deletingLastPathComponent(phonePath));
             PushOutcome outcome = pushFile(runner, op, relay, hostPath, phonePath, progress);
             if (postupload)
                 postupload(phonePath, outcome.pushed);

@@ -10,6 +10,7 @@
 #include "LoadedPhoneSupport.h"
 #include "PhoneTestSupport.h"
 #include "core/bridge/facade/ADBError.h"
+#include "core/bridge/adb/UploadPartFiles.h"
 #include "core/bridge/model/OVDirectoryFile.h"
 #include "platform/Thread.h"
 
@@ -175,6 +176,33 @@ TEST_F(UploadTest, FilesAndNestedFoldersArriveWithTheirStructure)
     for (const auto& [path, pushed] : u->posted)
         EXPECT_TRUE(pushed) << path;
     EXPECT_TRUE(sim().log(serial, "expansion").empty());
+}
+
+// A push cut off by an unplug leaves its hidden part behind: the next upload
+// into that folder removes parts of that form, and nothing else.
+TEST_F(UploadTest, PartsAPushLeftBehindGoBeforeTheNextUploadIntoTheirFolder)
+{
+    const std::vector<std::string> leftovers = {".orvane-part-0123456789abcdef1", ".orvane-part-fedcba98765432102a"};
+    const std::vector<std::string> kept = {".orvane-part-notours", "photo.orvane-part-0123456789abcdef1",
+                                           ".orvane-part-0123456789ABCDEF1"};
+    for (const auto& name : leftovers)
+        write(onPhone(name), std::string(1000, 'x'));
+    for (const auto& name : kept)
+        write(onPhone(name), "keep");
+    write(onPhone("Sub/.orvane-part-00000000000000001"), "stale in a subfolder");
+    write(host.path() / "new.txt", "new");
+
+    auto u = upload({host.path() / "new.txt"});
+    EXPECT_FALSE(u->error) << u->error->description();
+    EXPECT_EQ(read(onPhone("new.txt")), "new");
+    for (const auto& name : leftovers)
+        EXPECT_FALSE(fs::exists(onPhone(name))) << name;
+    for (const auto& name : kept)
+        EXPECT_EQ(read(onPhone(name)), "keep") << name;
+    // Only folders an upload goes into are cleaned.
+    EXPECT_TRUE(fs::exists(onPhone("Sub/.orvane-part-00000000000000001")));
+    EXPECT_TRUE(UploadPartFiles::isPartName(".orvane-part-0123456789abcdef1"));
+    EXPECT_FALSE(UploadPartFiles::isPartName(".orvane-part-0123456789abcdef"));
 }
 
 TEST_F(UploadTest, TheClashQuestionIsAnsweredEachWay)
