@@ -111,11 +111,13 @@ protected:
     // With ORVANE_TEST_ADB_RESOURCE_DIR set to the build's resource folder,
     // the bridge runs our own adb program there, which drives the stand-in
     // speaking as Debian's adb does: the whole road a real phone takes.
-    static void SetUpTestSuite()
+    static void SetUpTestSuite() { startSimulator(phonesim::Fixture::realistic().withHostileNames()); }
+    // For suites whose phone holds another fixture.
+    static void startSimulator(const phonesim::Fixture& fixture)
     {
         const char* throughResource = std::getenv("ORVANE_TEST_ADB_RESOURCE_DIR");
         phonesim::Options options;
-        options.phones = {phonesim::Fixture::realistic().withHostileNames()};
+        options.phones = {fixture};
         if (throughResource && *throughResource)
             options.mode = "current";
         sim_ = phonesim::Simulator::start(options);
