@@ -90,6 +90,25 @@ def toybox_long_line(entry, name, owner="root", group="sdcard_rw"):
 # ---------------------------------------------------------------------------------------------
 # files
 
+def _ls_walk(sh, targets, flags, io, show_entry, show_folder):
+    """ls's loop over its operands: show_entry(node, target, entry) for a file (or any operand
+    with -d), show_folder(node, target, entries) for a folder; errors as ls prints them."""
+    status = 0
+    for target in targets or ["."]:
+        node = sh.storage.locate(target, sh.cwd)
+        try:
+            entry = sh.storage.entry_of(node)
+            if not node.is_dir() or "d" in flags:
+                show_entry(node, target, entry)
+                continue
+            entries = sh.storage.list_dir(node)
+        except FsError as e:
+            status = _fail(io, "ls", target, e.message)
+            continue
+        show_folder(node, target, entry, entries)
+    return status
+
+
 def cmd_ls(sh, args, io):
     if sh.phone.setting("ls") == "toybox":
         return _toybox_ls(sh, args, io)
@@ -97,29 +116,15 @@ def cmd_ls(sh, args, io):
     if bad:
         io.err("ls: Unknown option '%s'\n" % bad)
         return 1
-    storage = sh.storage
-    status = 0
-    targets = targets or ["."]
     shown_header = len(targets) > 1
-    for target in targets:
-        node = storage.locate(target, sh.cwd)
-        try:
-            entry = storage.entry_of(node)
-        except FsError as e:
-            status = _fail(io, "ls", target, e.message)
-            continue
-        group = "sdcard_r" if node.kind == "storage" else "root"
-        if not node.is_dir() or "d" in flags:
-            if "l" in flags:
-                io.out(long_line(entry, target, group=group))
-            else:
-                io.out(target + "\n")
-            continue
-        try:
-            entries = storage.list_dir(node)
-        except FsError as e:
-            status = _fail(io, "ls", target, e.message)
-            continue
+
+    def group(node):
+        return "sdcard_r" if node.kind == "storage" else "root"
+
+    def show_entry(node, target, entry):
+        io.out(long_line(entry, target, group=group(node)) if "l" in flags else target + "\n")
+
+    def show_folder(node, target, entry, entries):
         if shown_header:
             io.out("%s:\n" % target)
         if "a" in flags and "l" not in flags:
@@ -127,10 +132,11 @@ def cmd_ls(sh, args, io):
         for item in entries:
             if item[0].startswith(".") and "a" not in flags:
                 continue
-            io.out(long_line(item, item[0], group=group) if "l" in flags else item[0] + "\n")
+            io.out(long_line(item, item[0], group=group(node)) if "l" in flags else item[0] + "\n")
         if shown_header:
             io.out("\n")
-    return status
+
+    return _ls_walk(sh, targets, flags, io, show_entry, show_folder)
 
 
 def _toybox_ls(sh, args, io):
@@ -139,7 +145,6 @@ def _toybox_ls(sh, args, io):
     if bad:
         io.err("ls: Unknown option '%s' (see \"ls --help\")\n" % bad)
         return 1
-    storage = sh.storage
 
     def shown(name):
         if "b" in flags:
@@ -148,33 +153,23 @@ def _toybox_ls(sh, args, io):
             return "".join("?" if (ord(c) < 0x20 or 0xDC80 <= ord(c) <= 0xDCFF) else c for c in name)
         return name
 
-    status = 0
-    for target in targets or ["."]:
-        node = storage.locate(target, sh.cwd)
-        try:
-            entry = storage.entry_of(node)
-        except FsError as e:
-            status = _fail(io, "ls", target, e.message)
-            continue
-        if not node.is_dir() or "d" in flags:
-            io.out(toybox_long_line(entry, shown(target)) if "l" in flags else shown(target) + "\n")
-            continue
-        try:
-            entries = storage.list_dir(node)
-        except FsError as e:
-            status = _fail(io, "ls", target, e.message)
-            continue
+    def line(entry, name):
+        return toybox_long_line(entry, name) if "l" in flags else name + "\n"
+
+    def show_entry(node, target, entry):
+        io.out(line(entry, shown(target)))
+
+    def show_folder(node, target, entry, entries):
         if "l" in flags:
             io.out("total %d\n" % (4 * len(entries)))
         if "a" in flags:
-            dot = (".", "dir", 0, entry[3], None)
             for name in (".", ".."):
-                io.out(toybox_long_line(dot, name) if "l" in flags else name + "\n")
+                io.out(line((name, "dir", 0, entry[3], None), name))
         for item in entries:
-            if item[0].startswith(".") and "a" not in flags:
-                continue
-            io.out(toybox_long_line(item, shown(item[0])) if "l" in flags else shown(item[0]) + "\n")
-    return status
+            if not item[0].startswith(".") or "a" in flags:
+                io.out(line(item, shown(item[0])))
+
+    return _ls_walk(sh, targets, flags, io, show_entry, show_folder)
 
 
 def cmd_rm(sh, args, io):
