@@ -267,7 +267,9 @@ TEST(ForwardOperation, AnAnnouncedBodyIsNotAllocatedBeforeItsBytesArrive)
     EXPECT_EQ(outcome.code(), ADBErrorSocketReset);
     const auto after = peakResidentKilobytes();
     ASSERT_TRUE(after);
-    EXPECT_LT(*after - before, long(kAnnounced / 1024 / 4)) << "peak grew from " << before << " kB to " << *after;
+    // Half the announced size: sanitizers' shadow memory and the test's own
+    // threads add some megabytes; the whole body at once adds all of it.
+    EXPECT_LT(*after - before, long(kAnnounced / 1024 / 2)) << "peak grew from " << before << " kB to " << *after;
     queue.waitUntilAllOperationsAreFinished();
 }
 
