@@ -10,17 +10,9 @@
 namespace orv::pane_images {
 namespace {
 
-QImage canvas(int w, int h)
-{
-    QImage image(w * 2, h * 2, QImage::Format_ARGB32_Premultiplied);
-    image.setDevicePixelRatio(2);
-    image.fill(Qt::transparent);
-    return image;
-}
-
 QImage separator()
 {
-    QImage image = canvas(10, 30);
+    QImage image = app_images::blankCanvas(10, 30);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     QPen pen(QColor(0xc4, 0xc6, 0xcb), 1.2);
@@ -39,7 +31,7 @@ QImage separator()
 // sides and 3 from top and bottom.
 QImage imageBorder()
 {
-    QImage image = canvas(110, 110);
+    QImage image = app_images::blankCanvas(110, 110);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     for (int i = 3; i >= 1; --i) {
@@ -55,7 +47,7 @@ QImage imageBorder()
 
 QImage videoIcon()
 {
-    QImage image = canvas(30, 30);
+    QImage image = app_images::blankCanvas(30, 30);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(QPen(QColor(255, 255, 255, 230), 1.5));

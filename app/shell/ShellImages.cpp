@@ -8,19 +8,11 @@
 namespace orv::shell_images {
 namespace {
 
-QImage canvas(int w, int h)
-{
-    QImage image(w * 2, h * 2, QImage::Format_ARGB32_Premultiplied);
-    image.setDevicePixelRatio(2);
-    image.fill(Qt::transparent);
-    return image;
-}
-
 const QColor kIconInk(0x6b, 0x6d, 0x73);
 
 QImage sidebarIcon(const QString& name)
 {
-    QImage icon = canvas(34, 34);
+    QImage icon = app_images::blankCanvas(34, 34);
     QPainter p(&icon);
     p.setRenderHint(QPainter::Antialiasing);
     QPen pen(kIconInk, 1.8);
@@ -75,7 +67,7 @@ QImage sidebarIcon(const QString& name)
 
 QImage phone(bool white, bool quellbrin)
 {
-    QImage picture = canvas(55, 113);
+    QImage picture = app_images::blankCanvas(55, 113);
     QPainter p(&picture);
     p.setRenderHint(QPainter::Antialiasing);
     const QColor body = white ? QColor(0xf4, 0xf4, 0xf6) : QColor(0x2a, 0x2b, 0x2f);
@@ -100,7 +92,7 @@ QImage phone(bool white, bool quellbrin)
 
 QImage ejectIcon()
 {
-    QImage icon = canvas(11, 10);
+    QImage icon = app_images::blankCanvas(11, 10);
     QPainter p(&icon);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(Qt::NoPen);
@@ -117,7 +109,7 @@ QImage ejectIcon()
 
 QImage batteryFlash()
 {
-    QImage icon = canvas(7, 11);
+    QImage icon = app_images::blankCanvas(7, 11);
     QPainter p(&icon);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(Qt::NoPen);

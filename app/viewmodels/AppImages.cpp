@@ -99,4 +99,12 @@ QImage iconForFileType(const QString& extension)
     return sheet;
 }
 
+QImage blankCanvas(int w, int h)
+{
+    QImage image(w * 2, h * 2, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(2);
+    image.fill(Qt::transparent);
+    return image;
+}
+
 }  // namespace orv::app_images

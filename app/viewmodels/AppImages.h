@@ -25,5 +25,8 @@ QImage iconFolder();
 QImage iconForFileType(const QString& extension);
 // The application image of that name from the resources folder; null when there is none.
 QImage namedImage(const QString& name);
+// A transparent picture of w by h points at twice the pixels, to draw a
+// stand-in image on.
+QImage blankCanvas(int w, int h);
 
 }  // namespace orv::app_images
