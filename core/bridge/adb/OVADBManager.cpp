@@ -28,7 +28,31 @@ void bridgeLog(const std::string& line)
 
 // ------------------------------------------------------------- life cycle
 
-OVADBManager::OVADBManager(Passkey) {}
+namespace {
+
+// Managers made and not yet wound down: alive, or released with their
+// queues still winding down. A manager may outlive its client while a step
+// of its work holds it, so waiting for released work waits for them all.
+struct ReleasedWork {
+    std::mutex mutex;
+    std::condition_variable done;
+    int count = 0;
+};
+
+ReleasedWork& releasedWork()
+{
+    static ReleasedWork* work = new ReleasedWork;  // used by pool threads up to exit
+    return *work;
+}
+
+}  // namespace
+
+OVADBManager::OVADBManager(Passkey)
+{
+    ReleasedWork& work = releasedWork();
+    std::lock_guard lock(work.mutex);
+    ++work.count;
+}
 
 std::shared_ptr<OVADBManager> OVADBManager::make()
 {
@@ -67,22 +91,6 @@ void OVADBManager::setUp()
     });
 }
 
-namespace {
-
-// Queue sets of released managers still winding down.
-struct ReleasedWork {
-    std::mutex mutex;
-    std::condition_variable done;
-    int count = 0;
-};
-
-ReleasedWork& releasedWork()
-{
-    static ReleasedWork* work = new ReleasedWork;  // used by pool threads up to exit
-    return *work;
-}
-
-}  // namespace
 
 OVADBManager::~OVADBManager()
 {
@@ -102,11 +110,6 @@ OVADBManager::~OVADBManager()
     // main thread, and off it the last owner may be one of those very
     // operations (its block held the manager for a step): the queues are let
     // go on a pool thread instead.
-    ReleasedWork& released = releasedWork();
-    {
-        std::lock_guard lock(released.mutex);
-        ++released.count;
-    }
     dispatch::Queue::global()->async([queues = std::vector<std::shared_ptr<OperationQueue>>{
                                           adbOperationQueue_, adbForwardOperationQueue_,
                                           keepAliveOperationQueue_, thumbnailOperationQueue_}]() mutable {
