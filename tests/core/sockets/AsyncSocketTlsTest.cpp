@@ -14,18 +14,8 @@ TestCertificates certificates;
 
 class AsyncSocketTlsTest : public AsyncSocketTest {
 protected:
-    static void SetUpTestSuite()
-    {
-        certificates.make();
-        // Client sessions trust the system's roots: here, only the test root.
-        if (certificates.ok)
-            ::setenv("SSL_CERT_FILE", (certificates.folder / "root.pem").c_str(), 1);
-    }
-    static void TearDownTestSuite()
-    {
-        ::unsetenv("SSL_CERT_FILE");
-        certificates.remove();
-    }
+    static void SetUpTestSuite() { makeAndTrustOnly(certificates); }
+    static void TearDownTestSuite() { forgetAndRemove(certificates); }
     void SetUp() override
     {
         if (!certificates.ok)

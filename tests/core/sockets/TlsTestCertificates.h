@@ -74,4 +74,19 @@ struct TestCertificates {
     }
 };
 
+// A suite's set-up and tear-down: client sessions trust the system's roots,
+// which here are only the test root.
+inline void makeAndTrustOnly(TestCertificates& certificates)
+{
+    certificates.make();
+    if (certificates.ok)
+        ::setenv("SSL_CERT_FILE", (certificates.folder / "root.pem").c_str(), 1);
+}
+
+inline void forgetAndRemove(TestCertificates& certificates)
+{
+    ::unsetenv("SSL_CERT_FILE");
+    certificates.remove();
+}
+
 }  // namespace orv::test
