@@ -111,6 +111,11 @@ public:
     // (zero: once). A firing that was due before the re-arm is dropped.
     void setTimer(Duration start, Duration interval = Duration::zero());
 
+    // True while a firing of a timer is still to come: from setTimer until a
+    // one-shot timer has fired, or until the source is cancelled. A timer
+    // that is not armed costs no wake-up anywhere.
+    bool isTimerArmed() const;
+
     // Meaningful inside the event handler.
     uint64_t data() const;
 

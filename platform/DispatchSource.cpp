@@ -39,6 +39,7 @@ struct Source::Impl : std::enable_shared_from_this<Source::Impl> {
     // Timers: a re-arm bumps the generation, which voids firings of the old one.
     uint64_t generation = 0;
     bool timerSet = false;
+    bool timerArmed = false;  // a firing is still to come
     detail::Clock::time_point deadline;
     Duration interval{0};
     uint64_t pendingFires = 0;      // firings not yet handed to the handler
@@ -155,6 +156,7 @@ void Source::Impl::onTimerFired(uint64_t firedGeneration)
     std::lock_guard lock(mutex);
     if (cancelled || firedGeneration != generation)
         return;
+    timerArmed = interval > Duration::zero();
     if (interval > Duration::zero()) {
         deadline += interval;
         auto now = detail::Clock::now();
@@ -215,6 +217,7 @@ void Source::Impl::cancel()
         cancelled = true;
         cancelledFlag.store(true, std::memory_order_release);
         ++generation;
+        timerArmed = false;
         id = watchId;
         watched = watchedFd;
         watchId = 0;
@@ -291,11 +294,18 @@ void Source::setTimer(Duration start, Duration interval)
     ++impl_->generation;
     impl_->pendingFires = 0;
     impl_->timerSet = true;
+    impl_->timerArmed = true;
     impl_->deadline = detail::Clock::now() + start;
     impl_->interval = interval;
     impl_->eventWhileSuspended = false;
     if (impl_->activated)
         impl_->armTimerLocked();
+}
+
+bool Source::isTimerArmed() const
+{
+    std::lock_guard lock(impl_->mutex);
+    return impl_->timerArmed;
 }
 
 uint64_t Source::data() const { return impl_->data.load(std::memory_order_relaxed); }

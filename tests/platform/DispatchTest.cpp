@@ -367,6 +367,30 @@ TEST(TimerSource, OneShotFiresOnceAndReArmingDropsTheStaleFiring)
     flush(queue);
 }
 
+TEST(TimerSource, IsArmedOnlyWhileAFiringIsStillToCome)
+{
+    auto queue = Queue::makeSerial("test.armed");
+    for (auto interval : {Duration::zero(), Duration(5ms)}) {
+        SCOPED_TRACE(interval.count());
+        auto timer = Source::makeTimer(queue);
+        Latch fired;
+        timer->setEventHandler([&] { fired.countDown(); });
+        timer->resume();
+        EXPECT_FALSE(timer->isTimerArmed());  // resumed, never set
+        timer->setTimer(1ms, interval);
+        EXPECT_TRUE(timer->isTimerArmed());
+        ASSERT_TRUE(fired.wait());
+        // A one-shot that has fired leaves nothing behind; a repeating one
+        // stays armed until cancelled.
+        EXPECT_EQ(timer->isTimerArmed(), interval > Duration::zero());
+        timer->setTimer(1h);
+        EXPECT_TRUE(timer->isTimerArmed());
+        timer->cancel();
+        EXPECT_FALSE(timer->isTimerArmed());
+        flush(queue);
+    }
+}
+
 TEST(TimerSource, RepeatingTimerKeepsFiringUntilCancelled)
 {
     auto queue = Queue::makeSerial("test.repeat");

@@ -115,6 +115,7 @@ OperationRef OVADBManager::thumbnailsForMedias(const std::vector<OVFileRef>& ite
     if (waiting.size() > kMaxWaitingThumbnailOperations)
         waiting.erase(waiting.begin(),
                       waiting.begin() + static_cast<long>(waiting.size() - kMaxWaitingThumbnailOperations));
+    armThumbnailPumpLocked();
     return operation;
 }
 

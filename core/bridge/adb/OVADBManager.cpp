@@ -30,6 +30,9 @@ void bridgeLog(const std::string& line)
 
 namespace {
 
+// Waiting thumbnail requests move onto the thumbnail queue at this pace.
+constexpr auto kThumbnailPumpInterval = std::chrono::milliseconds(500);
+
 // Managers made and not yet wound down: alive, or released with their
 // queues still winding down. A manager may outlive its client while a step
 // of its work holds it, so waiting for released work waits for them all.
@@ -70,14 +73,13 @@ void OVADBManager::setUp()
 
     std::weak_ptr<OVADBManager> weakSelf = weak_from_this();
 
+    // The pump ticks on the main queue, where its timer delivers, one tick
+    // at a time and only while requests wait (see armThumbnailPumpLocked).
     thumbnailOperationTimer_ = dispatch::Source::makeTimer(dispatch::Queue::main());
     thumbnailOperationTimer_->setEventHandler([weakSelf] {
-        onMainQueue([weakSelf] {
-            if (auto self = weakSelf.lock())
-                self->resumeThumbnailOperations();
-        });
+        if (auto self = weakSelf.lock())
+            self->resumeThumbnailOperations();
     });
-    thumbnailOperationTimer_->setTimer(std::chrono::seconds(1), std::chrono::milliseconds(500));
     thumbnailOperationTimer_->resume();
 
     timer_ = HWWeakTimer::scheduledTimerWithTimeInterval<OVADBManager>(
@@ -255,6 +257,17 @@ void OVADBManager::resumeThumbnailOperations()
     }
     waittingThumbnailOperations_.erase(waittingThumbnailOperations_.begin(),
                                        waittingThumbnailOperations_.begin() + static_cast<long>(walked));
+    if (!waittingThumbnailOperations_.empty())
+        armThumbnailPumpLocked();
+}
+
+void OVADBManager::armThumbnailPumpLocked()
+{
+    // A one-shot per tick rather than a repeating timer: once the list is
+    // empty no firing is left anywhere, and the first request after a quiet
+    // spell starts the cadence again.
+    if (thumbnailOperationTimer_ && !thumbnailOperationTimer_->isTimerArmed())
+        thumbnailOperationTimer_->setTimer(kThumbnailPumpInterval);
 }
 
 }  // namespace orv

@@ -202,7 +202,8 @@ public:
     // Rebuilds the companion link after a wake or on a heartbeat tick.
     void checkKeepAliveHeartBeat(bool fromWake);
     // One tick of the thumbnail pump: up to 10 waiting operations move onto
-    // the thumbnail queue.
+    // the thumbnail queue. The pump's timer is armed only while operations
+    // wait, so an idle manager wakes nobody.
     void resumeThumbnailOperations();
 
     // --- companion link: device load (OVADBManager+DeviceLoad.cpp) -------
@@ -348,6 +349,9 @@ private:
     std::mutex waittingThumbnailOperationsLock_;
     std::vector<OperationRef> waittingThumbnailOperations_;
     dispatch::SourceRef thumbnailOperationTimer_;
+    // Arms the pump for one tick unless a tick is already coming. Called
+    // under the waiting-list lock.
+    void armThumbnailPumpLocked();
 
     std::atomic<uint64_t> socketPort_{0};
     std::shared_ptr<RunLoopTimer> timer_;

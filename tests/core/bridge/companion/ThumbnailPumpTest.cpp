@@ -129,6 +129,42 @@ TEST_F(ThumbnailPumpTest, TwelveRequestsTakeTwoTicksOnTheMainQueueTimer)
     }
 }
 
+TEST_F(ThumbnailPumpTest, ThePumpsTimerIsArmedOnlyWhileRequestsWait)
+{
+    FakeCompanion service([](FakeConnection& connection) {
+        auto request = connection.readFrame();
+        if (request && request->size() == 19)
+            connection.send(mediaReplyFor(request->back(), 0x5a));
+        connection.waitForPeerClose();
+    });
+    manager->setSocketPort(service.port());
+    auto armed = [&] { return manager->thumbnailOperationTimer()->isTimerArmed(); };
+    EXPECT_FALSE(armed());  // a new manager has nothing to feed
+
+    // A full tick leaves work for the next one; the tick that empties the
+    // list leaves nothing armed, whether it ran requests or only dropped a
+    // cancelled one.
+    std::vector<OperationRef> requests;
+    for (uint64_t id = 1; id <= 12; ++id)
+        requests.push_back(request(id, std::make_shared<Outcome>()));
+    EXPECT_TRUE(armed());
+    manager->resumeThumbnailOperations();
+    EXPECT_EQ(waiting(), 2u);
+    EXPECT_TRUE(armed());
+    ASSERT_TRUE(waitFor([&] { return waiting() == 0; }));
+    EXPECT_FALSE(armed());
+
+    auto cancelled = std::make_shared<Outcome>();
+    request(13, cancelled)->cancel();
+    EXPECT_TRUE(armed());
+    ASSERT_TRUE(waitFor([&] { return waiting() == 0; }));
+    EXPECT_FALSE(armed());
+    ASSERT_TRUE(waitFor([&] { return manager->thumbnailOperationQueue().operationCount() == 0; }));
+    drainMainQueue();
+    EXPECT_FALSE(armed());
+    EXPECT_EQ(cancelled->calls(), 0);
+}
+
 TEST_F(ThumbnailPumpTest, AResetIsRetriedOnceAndReportsTheRetrysOutcome)
 {
     for (int resets : {1, 2}) {
