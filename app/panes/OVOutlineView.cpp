@@ -3,11 +3,11 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QKeyEvent>
-#include <QLinearGradient>
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
 
+#include "app/toolkit/OVSelectionHighlight.h"
 #include "app/toolkit/OVTableHeaderView.h"
 
 namespace orv {
@@ -30,7 +30,7 @@ public:
 
 }  // namespace
 
-OVOutlineView::OVOutlineView(QWidget* parent) : QTreeView(parent)
+OVOutlineView::OVOutlineView(QWidget* parent) : QTreeView(parent), OVEditActionTarget(this)
 {
     auto* header = new OVTableHeaderView(this);
     header->setStretchLastSection(false);
@@ -47,31 +47,14 @@ OVOutlineView::OVOutlineView(QWidget* parent) : QTreeView(parent)
     // Room for the triangle, moved right by disclosureXOffset, before the row's text.
     setIndentation(32);
     // The selection is painted under the cells by drawRow; the cells draw none.
-    QPalette p = palette();
-    p.setColor(QPalette::Base, Qt::white);
-    for (auto group : {QPalette::Active, QPalette::Inactive}) {
-        p.setBrush(group, QPalette::Highlight, Qt::transparent);
-        p.setColor(group, QPalette::HighlightedText, Qt::white);
-    }
-    setPalette(p);
+    OVSelectionHighlight::preparePalette(this);
 }
 
 OVOutlineView::~OVOutlineView() = default;
 
-QBrush OVOutlineView::selectionBrush(const QRect& row, bool active)
-{
-    if (!active)
-        return QBrush(QColor::fromRgbF(0.5725490196078431f, 0.5725490196078431f, 0.5725490196078431f));
-    QLinearGradient gradient(row.topLeft(), row.bottomLeft());
-    gradient.setColorAt(0, QColor(90, 138, 245));
-    gradient.setColorAt(0.64, QColor(82, 131, 244));
-    gradient.setColorAt(1, QColor(79, 127, 243));
-    return QBrush(gradient);
-}
-
 bool OVOutlineView::selectionIsActive() const
 {
-    return hasFocus() && window()->isActiveWindow();
+    return OVSelectionHighlight::isActive(this);
 }
 
 void OVOutlineView::setDisclosureXOffset(double offset)
@@ -84,15 +67,14 @@ void OVOutlineView::drawRow(QPainter* painter, const QStyleOptionViewItem& optio
 {
     const QRect row(0, option.rect.y(), viewport()->width(), option.rect.height());
     // Whole rows: the alternate shade and the selection run past the last column.
-    if (selectionModel() && selectionModel()->isSelected(index.siblingAtColumn(0)))
-        painter->fillRect(row, selectionBrush(row, selectionIsActive()));
-    else if (option.features & QStyleOptionViewItem::Alternate)
-        painter->fillRect(row, palette().brush(QPalette::AlternateBase));
+    const bool selected = selectionModel() && selectionModel()->isSelected(index.siblingAtColumn(0));
+    OVSelectionHighlight::paintRow(painter, row, selected, option.features & QStyleOptionViewItem::Alternate,
+                                   selectionIsActive(), palette());
     // The selection is the only mark of the current row: no focus frame.
     QStyleOptionViewItem plain = option;
     plain.state &= ~QStyle::State_HasFocus;
     QTreeView::drawRow(painter, plain, index);
-    painter->fillRect(QRect(0, row.bottom(), row.width(), 1), gridColor());
+    OVSelectionHighlight::paintGridLine(painter, row);
 }
 
 void OVOutlineView::drawBranches(QPainter* painter, const QRect& rect, const QModelIndex& index) const
@@ -130,29 +112,6 @@ void OVOutlineView::scrollToOffsetPoint(const QPoint& point)
     executeDelayedItemsLayout();
     horizontalScrollBar()->setValue(point.x());
     verticalScrollBar()->setValue(point.y());
-}
-
-bool OVOutlineView::validateMenuItem(QAction* item) const
-{
-    return delegate_ && delegate_->validateMenuItem(item);
-}
-
-void OVOutlineView::deleteAction(QObject* sender)
-{
-    if (delegate_)
-        delegate_->deleteAction(sender);
-}
-
-void OVOutlineView::importAction()
-{
-    if (delegate_)
-        delegate_->importAction(this);
-}
-
-void OVOutlineView::exportAction()
-{
-    if (delegate_)
-        delegate_->exportAction(this);
 }
 
 void OVOutlineView::keyPressEvent(QKeyEvent* event)

@@ -13,15 +13,11 @@
 
 namespace orv {
 
-class OVOutlineView : public QTreeView {
+class OVOutlineView : public QTreeView, public OVEditActionTarget {
     Q_OBJECT
 public:
     explicit OVOutlineView(QWidget* parent = nullptr);
     ~OVOutlineView() override;
-
-    // Row fill for a selection: the blue gradient when active, else grey.
-    static QBrush selectionBrush(const QRect& row, bool active);
-    static QColor gridColor() { return QColor(239, 239, 239); }
 
     QString identifier() const { return columns_.identifier(); }
     void setIdentifier(const QString& identifier) { columns_.setIdentifier(identifier); }
@@ -63,12 +59,6 @@ public:
     // True when the selection is drawn active: the list has the focus in the active window.
     bool selectionIsActive() const;
 
-    bool validateMenuItem(QAction* item) const;
-    // The edit commands, passed to the delegate.
-    void deleteAction(QObject* sender);
-    void importAction();
-    void exportAction();
-
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
@@ -76,6 +66,8 @@ protected:
     void drawBranches(QPainter* painter, const QRect& rect, const QModelIndex& index) const override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+
+    OVEditActionDelegate* editActionDelegate() const override { return delegate_; }
 
 private:
     OVOutlineViewDelegate* delegate_ = nullptr;

@@ -2,20 +2,24 @@
 // The application's list table: columns added in code by identifier, shown
 // and hidden from the header's context menu, their shown state and widths kept
 // in QSettings under "OVH_<table>_<column>" ("hide"/"show") and
-// "OVW_<table>_<column>" (width), widened to fill the table on request, and
-// keys and context menus offered to a delegate first.
+// "OVW_<table>_<column>" (width), widened to fill the table on request; 40-high
+// rows with a grid line under each and a gradient selection (grey when the
+// table is not focused in the active window); keys, context menus and the
+// edit commands offered to a delegate first.
 
 #include <QMenu>
 #include <QTableView>
 
 #include "app/toolkit/HeaderColumnManager.h"
+#include "app/toolkit/OVEditActionTarget.h"
 
 namespace orv {
 
 class OVTableView;
 
-// What the table's owner hears; every method has a do-nothing default.
-class OVSongTableViewDelegate {
+// What the table's owner hears, the edit commands among it; every method has
+// a do-nothing default.
+class OVSongTableViewDelegate : public OVEditActionDelegate {
 public:
     virtual ~OVSongTableViewDelegate() = default;
     // True when the delegate handled the key (the table then ignores it).
@@ -25,7 +29,7 @@ public:
     virtual void tableViewCopy(OVTableView*) {}
 };
 
-class OVTableView : public QTableView {
+class OVTableView : public QTableView, public OVEditActionTarget {
     Q_OBJECT
 public:
     explicit OVTableView(QWidget* parent = nullptr);
@@ -71,9 +75,16 @@ public:
     bool sortDescending() const { return sortDescending_; }
     void setSortDescending(bool descending) { sortDescending_ = descending; }
 
+    // True when the selection is drawn active: the table has the focus in the active window.
+    bool selectionIsActive() const;
+
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    OVEditActionDelegate* editActionDelegate() const override { return delegate_; }
 
 private:
     OVSongTableViewDelegate* delegate_ = nullptr;

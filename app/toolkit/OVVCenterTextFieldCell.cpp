@@ -1,8 +1,7 @@
 #include "app/toolkit/OVVCenterTextFieldCell.h"
 
-#include <QApplication>
-#include <QPainter>
 #include <QVariant>
+#include <QWidget>
 
 namespace orv {
 
@@ -19,28 +18,16 @@ qreal OVVCenterTextFieldCell::disclosureOffset(const QWidget* view, int column)
     return offset.isValid() ? offset.toReal() : 0;
 }
 
-void OVVCenterTextFieldCell::paint(QPainter* painter, const QStyleOptionViewItem& option,
-                                   const QModelIndex& index) const
+QRectF OVVCenterTextFieldCell::textRect(const QStyleOptionViewItem& option, const QModelIndex& index,
+                                        qreal textHeight) const
 {
-    QStyleOptionViewItem opt = option;
-    initStyleOption(&opt, index);
-    const QString text = opt.text;
-    opt.text.clear();
-    const QWidget* view = option.widget;
-    QStyle* style = view ? view->style() : QApplication::style();
-    style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, view);
-    const QFontMetricsF metrics(opt.font);
-    QRectF box = titleRectForBounds(option.rect, metrics.height());
-    box.translate(disclosureOffset(view, index.column()), -1);
-    if (box.width() <= 0 || box.height() <= 0)
-        return;
-    painter->save();
-    painter->setFont(opt.font);
-    const bool selected = option.state & QStyle::State_Selected;
-    painter->setPen(selected ? QColor(Qt::white) : opt.palette.color(QPalette::Text));
-    painter->drawText(box, int(opt.displayAlignment & Qt::AlignHorizontal_Mask) | Qt::AlignVCenter,
-                      metrics.elidedText(text, Qt::ElideRight, box.width()));
-    painter->restore();
+    // One up, as the text sits a little low in a centred line box.
+    return titleRectForBounds(option.rect, textHeight).translated(disclosureOffset(option.widget, index.column()), -1);
+}
+
+QColor OVVCenterTextFieldCell::textColor(const QStyleOptionViewItem& option) const
+{
+    return (option.state & QStyle::State_Selected) ? QColor(Qt::white) : option.palette.color(QPalette::Text);
 }
 
 }  // namespace orv

@@ -4,20 +4,23 @@
 // offers a `disclosureXOffset` property (the outline views) the text moves
 // right by that offset.
 
-#include <QStyledItemDelegate>
+#include "app/toolkit/OVTextCenterCell.h"
 
 namespace orv {
 
-class OVVCenterTextFieldCell : public QStyledItemDelegate {
+class OVVCenterTextFieldCell : public OVTextCenterCell {
     Q_OBJECT
 public:
-    using QStyledItemDelegate::QStyledItemDelegate;
+    using OVTextCenterCell::OVTextCenterCell;
     // Where the text goes in `frame` for a text of `textHeight`, before the indent.
     static QRectF titleRectForBounds(const QRectF& frame, qreal textHeight);
     // The first column's indent of `view` (0 for any other column or view).
     static qreal disclosureOffset(const QWidget* view, int column);
 
-    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+protected:
+    QRectF textRect(const QStyleOptionViewItem& option, const QModelIndex& index, qreal textHeight) const override;
+    QColor textColor(const QStyleOptionViewItem& option) const override;
+    Qt::TextElideMode elideMode() const override { return Qt::ElideRight; }
 };
 
 }  // namespace orv

@@ -1,19 +1,27 @@
-// Push buttons, the segmented switch, the pie progress, the list cells and
-// the plain views: geometry, clicks and the pixels where the look is the behaviour.
+// Push buttons, the segmented switch, the pie progress, the list cells, the
+// slider knob and the plain views: geometry, clicks and the pixels where the
+// look is the behaviour.
 
 #include <gtest/gtest.h>
 
+#include <QPainter>
 #include <QSignalSpy>
+#include <QSlider>
 #include <QStandardItemModel>
+#include <QStyleOptionSlider>
 #include <QTest>
 #include <QTreeView>
 
 #include "app/toolkit/NSColor+LXExtension.h"
 #include "app/toolkit/OVButton.h"
+#include "MouseInput.h"
 #include "app/toolkit/OVCenterIconTextFieldCell.h"
+#include "app/toolkit/OVIconTextFieldCell.h"
 #include "app/toolkit/OVPieProgressBar.h"
 #include "app/toolkit/OVPlainViews.h"
 #include "app/toolkit/OVSegButton.h"
+#include "app/toolkit/OVSliderCell.h"
+#include "app/toolkit/OVTextCenterCell.h"
 #include "app/toolkit/OVVCenterTextFieldCell.h"
 
 namespace orv {
@@ -224,6 +232,110 @@ TEST(Cells, OnlyTheFirstColumnOfAnOutlineIsIndented)
         for (int y = 0; y < 20 && !white; ++y)
             white = image.pixelColor(x, y) == QColor(Qt::white);
     EXPECT_TRUE(white);
+}
+
+TEST(Cells, TextRectanglesAreCentredTheirOwnWay)
+{
+    struct Case {
+        QRectF frame;
+        qreal textHeight;
+        QRectF textCenter;  // six above the rounded-up centre, as high as the text
+        QRectF iconText;    // past the icon's 19-wide column, centred
+    };
+    const Case cases[] = {
+        {QRectF(0, 0, 200, 40), 15, QRectF(0, 7, 200, 15), QRectF(19, 13, 181, 15)},
+        {QRectF(0, 0.5, 200, 40), 15, QRectF(0, 7, 200, 15), QRectF(19, 13, 181, 15)},
+        {QRectF(10, 3, 100, 20), 15, QRectF(10, 0, 100, 15), QRectF(29, 6, 81, 15)},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(OVTextCenterCell::titleRectForBounds(c.frame, c.textHeight), c.textCenter) << c.frame.y();
+        EXPECT_EQ(OVIconTextFieldCell::titleRectForBounds(c.frame, c.textHeight), c.iconText) << c.frame.y();
+    }
+    // The icon keeps its aspect in its column, centred, however tall the row.
+    EXPECT_EQ(OVIconTextFieldCell::iconRect(QRectF(0, 0, 200, 40), QSizeF(16, 16)), QRectF(2, 12.5, 15, 15));
+    EXPECT_EQ(OVIconTextFieldCell::iconRect(QRectF(0, 0, 200, 40), QSizeF(32, 16)), QRectF(2, 16.25, 15, 7.5));
+    EXPECT_EQ(OVIconTextFieldCell::iconRect(QRectF(0, 0, 200, 20), QSizeF(16, 16)), QRectF(2, 2.5, 15, 15));
+    EXPECT_TRUE(OVIconTextFieldCell::iconRect(QRectF(0, 0, 200, 4), QSizeF(16, 16)).isEmpty());
+}
+
+// Paints one cell of `model`'s first item into a white image of `size`.
+QImage paintCell(QStyledItemDelegate& cell, QStandardItemModel& model, QSize size)
+{
+    QImage image(size, QImage::Format_ARGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    QStyleOptionViewItem option;
+    option.rect = QRect(QPoint(0, 0), size);
+    option.font = QApplication::font();
+    option.palette = QApplication::palette();
+    option.state = QStyle::State_Enabled;
+    cell.paint(&painter, option, model.index(0, 0));
+    return image;
+}
+
+TEST(Cells, TheIconCellDrawsItsTextBesideTheIconNotUnderIt)
+{
+    QPixmap red(16, 16);
+    red.fill(Qt::red);
+    QStandardItemModel model(1, 1);
+    model.setItem(0, 0, new QStandardItem(QIcon(red), "MMMMMMMMMM"));
+    OVIconTextFieldCell cell;
+    EXPECT_DOUBLE_EQ(cell.alphaValue(), 1.0);  // icons show unless told otherwise
+
+    const QImage image = paintCell(cell, model, QSize(240, 40));
+    QRect icon, text;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (c.red() > 200 && c.green() < 80 && c.blue() < 80)
+                icon |= QRect(x, y, 1, 1);
+            else if (c.lightness() < 128)
+                text |= QRect(x, y, 1, 1);
+        }
+    ASSERT_FALSE(icon.isEmpty());
+    ASSERT_FALSE(text.isEmpty());
+    EXPECT_GE(icon.left(), 2);
+    EXPECT_LE(icon.right(), 17);
+    EXPECT_LE(icon.height(), 16);  // not stretched to the row's height
+    EXPECT_NEAR(icon.center().y(), 20, 1);
+    EXPECT_GE(text.left(), 19);  // no letter under the icon
+    EXPECT_NEAR(text.center().y(), 20, 4);
+
+    cell.setAlphaValue(0);
+    const QImage hidden = paintCell(cell, model, QSize(240, 40));
+    for (int x = 0; x < 19; ++x)
+        for (int y = 0; y < 40; ++y)
+            ASSERT_EQ(hidden.pixelColor(x, y), QColor(Qt::white)) << x << "," << y;
+}
+
+class KnobSlider : public QSlider {
+public:
+    KnobSlider() : QSlider(Qt::Horizontal) { setStyle(new OVSliderCell(this)); }
+    QRect knob() const
+    {
+        QStyleOptionSlider option;
+        initStyleOption(&option);
+        return style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this);
+    }
+};
+
+TEST(Slider, TheKnobsDotIsGreyAndBlackWhilePressed)
+{
+    KnobSlider slider;
+    slider.resize(200, 30);
+    slider.setValue(50);
+    const QRect knob = slider.knob();
+    EXPECT_EQ(knob.width(), 21);
+    auto dot = [&] { return slider.grab().toImage().pixelColor(knob.center()); };
+    const QColor grey = dot();
+    EXPECT_NEAR(grey.red(), 114, 2);
+    EXPECT_EQ(grey.red(), grey.blue());
+
+    test::press(&slider, knob.center());
+    ASSERT_TRUE(slider.isSliderDown());
+    EXPECT_EQ(dot(), QColor(Qt::black));
+    test::release(&slider, knob.center());
+    EXPECT_NEAR(dot().red(), 114, 2);
 }
 
 TEST(PlainViews, FillWithTheirColour)

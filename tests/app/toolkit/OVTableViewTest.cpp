@@ -1,15 +1,20 @@
 // The list table: stored column state across two tables sharing one settings
 // file, the header menu, the last shown column, auto-fit, the context-menu
-// row rule, delegate keys and the header's look.
+// row rule, delegate keys and edit commands, the header's look and the row
+// fills (selection, alternate rows, grid lines).
 
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QLineEdit>
 #include <QStandardItemModel>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QVBoxLayout>
 
+#include "QtWait.h"
 #include "app/toolkit/OVTableHeaderView.h"
 #include "app/toolkit/OVTableView.h"
 
@@ -139,7 +144,12 @@ public:
         ++menus;
         return nullptr;
     }
+    bool validateMenuItem(QAction* item) override { return item->text() == QLatin1String("Delete"); }
+    void deleteAction(QObject* sender) override { senders.push_back({"delete", sender}); }
+    void importAction(QObject* sender) override { senders.push_back({"import", sender}); }
+    void exportAction(QObject* sender) override { senders.push_back({"export", sender}); }
     int menus = 0;
+    std::vector<std::pair<std::string, QObject*>> senders;
 };
 
 TEST_F(TableState, RightClicksSelectTheRowAndKeysGoToTheDelegateFirst)
@@ -170,6 +180,83 @@ TEST_F(TableState, RightClicksSelectTheRowAndKeysGoToTheDelegateFirst)
     t->setCurrentIndex(t->model()->index(0, 0));
     QTest::keyClick(t.get(), Qt::Key_Down);  // taken by the delegate
     EXPECT_EQ(t->currentIndex().row(), 0);
+}
+
+TEST_F(TableState, EditCommandsReachTheDelegate)
+{
+    auto t = table();
+    QAction remove("Delete"), rename("Rename");
+    EXPECT_FALSE(t->validateMenuItem(&remove));  // no delegate: disabled, commands go nowhere
+    t->deleteAction(nullptr);
+
+    Recorder recorder;
+    t->setTableDelegate(&recorder);
+    EXPECT_TRUE(t->validateMenuItem(&remove));
+    EXPECT_FALSE(t->validateMenuItem(&rename));
+    QObject button;
+    t->deleteAction(&button);
+    t->importAction();
+    t->exportAction();
+    const std::vector<std::pair<std::string, QObject*>> expected{
+        {"delete", &button}, {"import", t.get()}, {"export", t.get()}};
+    EXPECT_EQ(recorder.senders, expected);
+}
+
+TEST(TableLook, SelectedRowsTakeTheGradientOnlyWhileTheTableHasTheFocus)
+{
+    OVTableView::installAlternatingRowColors();
+    QStandardItemModel model(5, 2);
+    for (int r = 0; r < 5; ++r) {
+        model.setItem(r, 0, new QStandardItem(QStringLiteral("Song %1").arg(r)));
+        model.setItem(r, 1, new QStandardItem("3:00"));
+    }
+    QWidget window;
+    auto* layout = new QVBoxLayout(&window);
+    auto* field = new QLineEdit;
+    layout->addWidget(field);
+    auto* t = new OVTableView;
+    layout->addWidget(t);
+    t->setModel(&model);
+    t->addColumn("name", "Name");
+    t->addColumn("time", "Time", Qt::AlignRight);
+    t->horizontalHeader()->setStretchLastSection(false);
+    window.resize(500, 400);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    ASSERT_LT(t->horizontalHeader()->length(), t->viewport()->width() - 20);
+    EXPECT_EQ(t->rowHeight(0), 40);
+    t->selectRow(1);  // an alternate row: the selection, not the shade, shows
+    const QRect row = t->visualRect(model.index(1, 0));
+    // Past the last column too: the fill is the whole row's.
+    const int right = t->viewport()->width() - 3;
+
+    field->setFocus();
+    ASSERT_TRUE(test::qtWaitUntil([&] { return field->hasFocus(); }, std::chrono::seconds(2)));
+    QImage image = t->viewport()->grab().toImage();
+    EXPECT_EQ(image.pixelColor(right, row.center().y()), QColor(146, 146, 146));
+    EXPECT_EQ(image.pixelColor(right, t->visualRect(model.index(3, 0)).center().y()), QColor(247, 247, 247));
+    EXPECT_EQ(image.pixelColor(right, t->visualRect(model.index(2, 0)).center().y()), QColor(Qt::white));
+    EXPECT_EQ(image.pixelColor(right, t->visualRect(model.index(2, 0)).bottom()), QColor(239, 239, 239));
+
+    t->setFocus();
+    ASSERT_TRUE(test::qtWaitUntil([&] { return t->selectionIsActive(); }, std::chrono::seconds(2)));
+    image = t->viewport()->grab().toImage();
+    for (int x : {5, right}) {
+        const QColor top = image.pixelColor(x, row.top() + 1);
+        const QColor bottom = image.pixelColor(x, row.bottom() - 2);
+        EXPECT_NEAR(top.red(), 90, 2) << x;
+        EXPECT_NEAR(top.blue(), 245, 2) << x;
+        EXPECT_NEAR(bottom.red(), 79, 2) << x;  // a gradient, darker downwards
+    }
+
+    // The data cells take their column's alignment: the time's text ends near its column's right edge.
+    const QRect time = t->visualRect(model.index(2, 1));
+    int ink = -1;
+    for (int x = time.left(); x <= time.right(); ++x)
+        for (int y = time.top() + 5; y < time.bottom() - 5; ++y)
+            if (image.pixelColor(x, y).lightness() < 128)
+                ink = x;
+    EXPECT_GT(ink, time.right() - 30);
 }
 
 TEST(TableLook, HeaderCellsAndAlternateRows)

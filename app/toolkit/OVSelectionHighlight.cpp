@@ -1,0 +1,50 @@
+#include "app/toolkit/OVSelectionHighlight.h"
+
+#include <QAbstractItemView>
+#include <QLinearGradient>
+#include <QPainter>
+
+namespace orv {
+
+QBrush OVSelectionHighlight::selectionBrush(const QRect& row, bool active)
+{
+    if (!active)
+        return QBrush(QColor::fromRgbF(0.5725490196078431f, 0.5725490196078431f, 0.5725490196078431f));
+    QLinearGradient gradient(row.topLeft(), row.bottomLeft());
+    gradient.setColorAt(0, QColor(90, 138, 245));
+    gradient.setColorAt(0.64, QColor(82, 131, 244));
+    gradient.setColorAt(1, QColor(79, 127, 243));
+    return QBrush(gradient);
+}
+
+bool OVSelectionHighlight::isActive(const QAbstractItemView* view)
+{
+    return view->hasFocus() && view->window()->isActiveWindow();
+}
+
+void OVSelectionHighlight::preparePalette(QAbstractItemView* view)
+{
+    QPalette p = view->palette();
+    p.setColor(QPalette::Base, Qt::white);
+    for (auto group : {QPalette::Active, QPalette::Inactive}) {
+        p.setBrush(group, QPalette::Highlight, Qt::transparent);
+        p.setColor(group, QPalette::HighlightedText, Qt::white);
+    }
+    view->setPalette(p);
+}
+
+void OVSelectionHighlight::paintRow(QPainter* painter, const QRect& row, bool selected, bool alternate, bool active,
+                                    const QPalette& palette)
+{
+    if (selected)
+        painter->fillRect(row, selectionBrush(row, active));
+    else if (alternate)
+        painter->fillRect(row, palette.brush(QPalette::AlternateBase));
+}
+
+void OVSelectionHighlight::paintGridLine(QPainter* painter, const QRect& row)
+{
+    painter->fillRect(QRect(row.left(), row.bottom(), row.width(), 1), gridColor());
+}
+
+}  // namespace orv
