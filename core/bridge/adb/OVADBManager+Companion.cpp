@@ -109,13 +109,20 @@ OperationRef OVADBManager::thumbnailsForMedias(const std::vector<OVFileRef>& ite
     *caller = operation;
     operation->setSocketPort(socketPort());
 
-    std::lock_guard lock(waittingThumbnailOperationsQueueLocker());
-    auto& waiting = waittingThumbnailOperationsQueue();
-    waiting.push_back(operation);
-    if (waiting.size() > kMaxWaitingThumbnailOperations)
-        waiting.erase(waiting.begin(),
-                      waiting.begin() + static_cast<long>(waiting.size() - kMaxWaitingThumbnailOperations));
-    armThumbnailPumpLocked();
+    std::vector<OperationRef> dropped;
+    {
+        std::lock_guard lock(waittingThumbnailOperationsQueueLocker());
+        auto& waiting = waittingThumbnailOperationsQueue();
+        waiting.push_back(operation);
+        if (waiting.size() > kMaxWaitingThumbnailOperations) {
+            const auto end = waiting.begin() + static_cast<long>(waiting.size() - kMaxWaitingThumbnailOperations);
+            dropped.assign(waiting.begin(), end);
+            waiting.erase(waiting.begin(), end);
+        }
+        armThumbnailPumpLocked();
+    }
+    // The oldest requests give way: they end without being sent or calling back.
+    finishWithoutRunning(dropped);
     return operation;
 }
 

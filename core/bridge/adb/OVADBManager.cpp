@@ -98,6 +98,13 @@ OVADBManager::~OVADBManager()
 {
     if (thumbnailOperationTimer_)
         thumbnailOperationTimer_->cancel();
+    // Requests still waiting for the pump will never be sent.
+    std::vector<OperationRef> waiting;
+    {
+        std::lock_guard lock(waittingThumbnailOperationsLock_);
+        waiting.swap(waittingThumbnailOperations_);
+    }
+    finishWithoutRunning(waiting);
     adbOperationQueue_->cancelAllOperations();
     adbForwardOperationQueue_->cancelAllOperations();
     thumbnailOperationQueue_->cancelAllOperations();
@@ -245,20 +252,29 @@ std::shared_ptr<BlockOperation> OVADBManager::excuteADBCommandInQueueWithArgumen
 
 void OVADBManager::resumeThumbnailOperations()
 {
-    std::lock_guard lock(waittingThumbnailOperationsLock_);
-    size_t walked = 0;
-    int added = 0;
-    for (; walked < waittingThumbnailOperations_.size() && added < 10; ++walked) {
-        const OperationRef& operation = waittingThumbnailOperations_[walked];
-        if (!operation || operation->isCancelled() || operation->isExecuting())
-            continue;
-        thumbnailOperationQueue().addOperation(operation);
-        ++added;
+    std::vector<OperationRef> cancelled;
+    {
+        std::lock_guard lock(waittingThumbnailOperationsLock_);
+        size_t walked = 0;
+        int added = 0;
+        for (; walked < waittingThumbnailOperations_.size() && added < 10; ++walked) {
+            const OperationRef& operation = waittingThumbnailOperations_[walked];
+            if (!operation || operation->isExecuting())
+                continue;
+            if (operation->isCancelled()) {
+                cancelled.push_back(operation);
+                continue;
+            }
+            thumbnailOperationQueue().addOperation(operation);
+            ++added;
+        }
+        waittingThumbnailOperations_.erase(waittingThumbnailOperations_.begin(),
+                                           waittingThumbnailOperations_.begin() + static_cast<long>(walked));
+        if (!waittingThumbnailOperations_.empty())
+            armThumbnailPumpLocked();
     }
-    waittingThumbnailOperations_.erase(waittingThumbnailOperations_.begin(),
-                                       waittingThumbnailOperations_.begin() + static_cast<long>(walked));
-    if (!waittingThumbnailOperations_.empty())
-        armThumbnailPumpLocked();
+    // Outside the lock: finishing runs the operations' completion blocks.
+    finishWithoutRunning(cancelled);
 }
 
 void OVADBManager::armThumbnailPumpLocked()

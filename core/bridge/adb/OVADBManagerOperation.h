@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "core/bridge/adb/ADBRunner.h"
 #include "platform/Dispatch.h"
@@ -24,6 +25,19 @@ inline std::shared_ptr<BlockOperation> makeBlockOperation(std::function<void(Blo
             work(*strong);
     });
     return operation;
+}
+
+// Ends operations that were never queued and never will be (dropped from a
+// waiting list): cancelled, then started so that they finish at once without
+// running. Whoever waits for them or watches isFinished is not left hanging.
+inline void finishWithoutRunning(const std::vector<OperationRef>& operations)
+{
+    for (const auto& operation : operations) {
+        if (!operation || operation->isExecuting() || operation->isFinished())
+            continue;
+        operation->cancel();
+        operation->start();
+    }
 }
 
 inline void onMainQueue(dispatch::Task task)

@@ -81,7 +81,7 @@ TEST_F(ThumbnailPumpTest, TheWaitingListKeepsTheNewest500AndThePumpMovesTenATime
     manager->resumeThumbnailOperations();
     EXPECT_EQ(waiting(), 489u);
     EXPECT_EQ(manager->thumbnailOperationQueue().operationCount(), 10u);
-    EXPECT_TRUE(dropped->isReady());  // never queued
+    EXPECT_TRUE(dropped->isFinished() && dropped->isCancelled());  // never queued
 
     // At most five run at once, each on its own connection.
     auto executing = [&] {
@@ -222,6 +222,44 @@ TEST_F(ThumbnailPumpTest, ACancelledRequestNeverCallsBack)
     EXPECT_EQ(service.connectionCount(), 1u);
     EXPECT_EQ(waitingOutcome->calls(), 0);
     EXPECT_EQ(runningOutcome->calls(), 0);
+}
+
+TEST_F(ThumbnailPumpTest, RequestsThatAreNeverSentStillFinishWithoutCallingBack)
+{
+    FakeCompanion service([](FakeConnection& connection) {
+        connection.readFrame();
+        connection.waitForPeerClose();
+    });
+    manager->setSocketPort(service.port());
+    auto expectEndedUnsent = [](const OperationRef& operation, const Outcome& outcome) {
+        EXPECT_TRUE(operation->isCancelled());
+        EXPECT_TRUE(operation->isFinished());
+        EXPECT_FALSE(operation->isExecuting());
+        EXPECT_EQ(outcome.calls(), 0);
+    };
+
+    // Cancelled while waiting, then passed over by a tick.
+    auto cancelledOutcome = std::make_shared<Outcome>();
+    auto cancelled = request(1, cancelledOutcome);
+    cancelled->cancel();
+    manager->resumeThumbnailOperations();
+    EXPECT_EQ(waiting(), 0u);
+    // Pushed out of a full list by newer requests.
+    auto droppedOutcome = std::make_shared<Outcome>();
+    auto dropped = request(2, droppedOutcome);
+    std::vector<OperationRef> newer;
+    for (uint64_t id = 3; id <= 502; ++id)
+        newer.push_back(request(id, std::make_shared<Outcome>()));
+    EXPECT_EQ(waiting(), 500u);
+    // Left waiting when the manager goes.
+    manager.reset();
+    drainMainQueue();
+
+    expectEndedUnsent(cancelled, *cancelledOutcome);
+    expectEndedUnsent(dropped, *droppedOutcome);
+    for (const auto& operation : newer)
+        EXPECT_TRUE(operation->isFinished() && operation->isCancelled());
+    EXPECT_EQ(service.connectionCount(), 0u);
 }
 
 TEST_F(ThumbnailPumpTest, FileThumbnailsGoStraightToTheQueueForPicturesAndVideosOnly)
