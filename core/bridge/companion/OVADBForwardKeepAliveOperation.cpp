@@ -27,6 +27,10 @@ using Json = nlohmann::json;
 constexpr auto kMediaURIWindow = std::chrono::milliseconds(500);
 // The phone's watch list may still be empty right after a registration.
 constexpr auto kWatchDelay = std::chrono::seconds(1);
+// The companion sends a heartbeat every few seconds. A connection that stays
+// open but carries nothing for this long has a service that stopped
+// answering: ending it lets the manager's heartbeat check rebuild the link.
+constexpr double kSilenceLimitSeconds = 60;
 
 bool isMediaProviderURI(const std::string& value)
 {
@@ -79,7 +83,7 @@ std::vector<std::string> watchedPaths(const std::vector<OVFileRef>& files)
 }  // namespace
 
 OVADBForwardKeepAliveOperation::OVADBForwardKeepAliveOperation(Passkey)
-    : OVADBForwardOperation(Timeouts{-1, -1, 6})
+    : OVADBForwardOperation(Timeouts{-1, kSilenceLimitSeconds, 6})
 {
     setName("OVADBForwardKeepAliveOperation");
 }
@@ -220,7 +224,7 @@ void OVADBForwardKeepAliveOperation::socketDidReadData(GCDAsyncSocket& sock, con
             totalBodyLength_ = length;
             if (length == 0) {
                 // An empty frame carries nothing; the next one may.
-                readResponseLength(-1);
+                readResponseLength(timeouts().lengthRead);
                 return;
             }
             if (isAcceptableBodyLength(length)) {
@@ -246,7 +250,7 @@ void OVADBForwardKeepAliveOperation::socketDidReadData(GCDAsyncSocket& sock, con
     handleFrame(body);
     std::lock_guard guard(lock());
     if (!isCancelled() && state() != StateFinished)
-        readResponseLength(-1);
+        readResponseLength(timeouts().lengthRead);
 }
 
 void OVADBForwardKeepAliveOperation::handleFrame(const ForwardBytes& body)

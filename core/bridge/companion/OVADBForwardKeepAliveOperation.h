@@ -4,8 +4,10 @@
 // connection ends, answers heartbeats, and hands pushed device information,
 // folder changes and media-library changes to its blocks. Folder watches are
 // asked for on this connection, and asked for again when a new connection
-// takes over the registrations. The end of the connection is reported to
-// nobody: the manager notices that its keep-alive queue is empty.
+// takes over the registrations. A connection that stays silent longer than
+// its length-read timeout (heartbeats included) ends. The end of the
+// connection is reported to nobody: the manager notices that its keep-alive
+// queue is empty.
 
 #include <functional>
 #include <map>

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "CompanionTestSupport.h"
+#include "FakeCompanion.h"
 #include "PhoneTestSupport.h"
 #include "core/bridge/facade/ADBError.h"
 #include "core/bridge/companion/OVADBForwardKeepAliveOperation.h"
@@ -241,6 +242,32 @@ TEST_F(KeepAliveTest, AWakeReplacesTheConnection)
     EXPECT_FALSE(manager->startingService());
     EXPECT_EQ(manager->keepAliveOperationQueue().operationCount(), 0u);
     EXPECT_TRUE(adbCommands().empty());
+}
+
+// A service that keeps the connection open but has stopped speaking is only
+// noticed if the connection ends: the manager rebuilds on an empty queue.
+TEST(KeepAliveSilence, AConnectionThatFallsSilentEnds)
+{
+    EXPECT_GT(OVADBForwardKeepAliveOperation::make()->timeouts().lengthRead, 0);
+
+    std::atomic<bool> answered{false};
+    FakeCompanion service([&](FakeConnection& connection) {
+        connection.readFrame();                                       // the keep-alive request
+        connection.send(Bytes{0, 0, 0, 3, 0x06, 0x01, 0x01});         // one heartbeat
+        answered = connection.readFrame() == Bytes{0, 0, 0, 3, 0x06, 0x02, 0x01};
+        connection.waitForPeerClose(60s);                             // then nothing
+    });
+    CancellingQueue queue("keepAlive", 1);
+    auto operation = OVADBForwardKeepAliveOperation::make();
+    auto timeouts = operation->timeouts();
+    timeouts.lengthRead = 0.3;
+    operation->setTimeouts(timeouts);
+    operation->setSocketPort(service.port());
+    queue.addOperation(operation);
+
+    ASSERT_TRUE(eventually([&] { return operation->isFinished(); }));
+    EXPECT_TRUE(answered.load());  // the silence came after a frame was read
+    EXPECT_TRUE(eventually([&] { return service.finishedScripts() == 1; }));
 }
 
 }  // namespace
