@@ -149,8 +149,13 @@ void OVADBManager::getStaticInfoForDevice(OVDevice& device)
 
 void OVADBManager::getDiskSpace(OVDevice& device)
 {
+    diskSpaceThrough(runner(), device);
+}
+
+void OVADBManager::diskSpaceThrough(const ADBRunner& runner, OVDevice& device)
+{
     const std::string root = OVDeviceClient::rootDir()->path();
-    auto output = performShell({"df", root});
+    auto output = runner.shell({"df", root});
     if (!output)
         return;
     if (auto space = diskSpaceFromOutput(*output, root)) {
@@ -218,25 +223,34 @@ void OVADBManager::getServiceInfoForDevice(const std::shared_ptr<OVDevice>& devi
         if (!self)
             return;
         if (retryCount < 1 || (!error && info)) {
-            if (info) {
-                if (auto it = info->find("battery_level"); it != info->end())
-                    if (auto level = recordInteger(*it))
-                        device->setBattery(*level);
-                self->getDiskSpace(*device);
-                if (auto it = info->find("device_name"); it != info->end())
-                    if (auto name = recordString(*it))
-                        device->setFriendlyName(*name);
-                if (auto it = info->find("version"); it != info->end()) {
-                    const double version = recordDouble(*it).value_or(0);
-                    const double expected = OVADBConstants::sharedInstance().expectServiceVersion();
-                    if (version > expected)
-                        error = adb_errorWithCode(ADBErrorFrameworkTooOld);
-                    else if (version < expected)
-                        error = adb_errorWithCode(ADBErrorROMTooOld);
-                }
+            if (!info) {
+                if (callback)
+                    callback(error);
+                return;
             }
-            if (callback)
-                callback(error);
+            if (auto it = info->find("battery_level"); it != info->end())
+                if (auto level = recordInteger(*it))
+                    device->setBattery(*level);
+            if (auto it = info->find("device_name"); it != info->end())
+                if (auto name = recordString(*it))
+                    device->setFriendlyName(*name);
+            if (auto it = info->find("version"); it != info->end()) {
+                const double version = recordDouble(*it).value_or(0);
+                const double expected = OVADBConstants::sharedInstance().expectServiceVersion();
+                if (version > expected)
+                    error = adb_errorWithCode(ADBErrorFrameworkTooOld);
+                else if (version < expected)
+                    error = adb_errorWithCode(ADBErrorROMTooOld);
+            }
+            // The storage figures come from adb, which blocks: not on the
+            // shared socket callback queue but as the manager's own adb work,
+            // which a release ends.
+            self->adbOperationQueue().addOperation(
+                makeBlockOperation([runner = self->runner(), device, error, callback](BlockOperation& operation) {
+                    diskSpaceThrough(runner, *device);
+                    if (!operation.isCancelled() && callback)
+                        callback(error);
+                }));
             return;
         }
         bridgeLog("retry getServiceInfoForDevice");

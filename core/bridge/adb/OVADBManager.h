@@ -222,6 +222,7 @@ public:
     // Battery, storage, colour and product type.
     void getStaticInfoForDevice(OVDevice& device);
     void getDiskSpace(OVDevice& device);
+    static void diskSpaceThrough(const ADBRunner& runner, OVDevice& device);
     // Installs (when missing or old), restarts and forwards the companion
     // service to the local port.
     std::optional<Error> startADBForwardAtPort(uint64_t port);
@@ -229,7 +230,9 @@ public:
     uint64_t chooseLocalPort();
     // Asks the service for its device information and fills the record;
     // a failure is tried again 1 s later while retryCount is above 0.
-    // The callback runs on the socket callback queue.
+    // The callback runs on the socket callback queue when there is no
+    // information, otherwise on adbOperationQueue after the storage figures
+    // were read (not when the manager was released meanwhile).
     void getServiceInfoForDevice(const std::shared_ptr<OVDevice>& device, int retryCount, LoadCallback callback);
     // Restarts the forward on the same port and opens a new keep-alive
     // connection (heartbeat check and wake).

@@ -14,9 +14,12 @@
 #include <functional>
 #include <sstream>
 
+#include "CompanionTestSupport.h"
+#include "FakeCompanion.h"
 #include "PhoneTestSupport.h"
 #include "core/bridge/adb/OVADBManager.h"
 #include "core/bridge/facade/OVResources.h"
+#include "core/bridge/model/OVDevice.h"
 #include "core/bridge/model/OVDirectoryFile.h"
 #include "core/bridge/model/OVImageFile.h"
 
@@ -76,6 +79,13 @@ TEST(ReleaseTest, ReleasingDuringEachKindOfWorkReturnsAndEndsItsChild)
     auto file = std::make_shared<OVImageFile>();
     file->setPath("/storage/emulated/legacy/Download/a.jpg");
     file->setName("a.jpg");
+    // Device information from the companion; the storage figures that go
+    // with it come from adb, whose df then never answers.
+    FakeCompanion companion([](FakeConnection& connection) {
+        connection.readFrame();
+        connection.send(replyFrame(0x03, 0x03, bytesOf(R"({"battery_level":40,"version":1.0})")));
+        connection.waitForPeerClose();
+    });
 
     const std::vector<Kind> kinds = {
         {"listing",
@@ -94,6 +104,12 @@ TEST(ReleaseTest, ReleasingDuringEachKindOfWorkReturnsAndEndsItsChild)
              });
          },
          1},
+        {"device information",
+         [&](OVADBManager& m, auto calls) {
+             m.setSocketPort(companion.port());
+             m.getServiceInfoForDevice(std::make_shared<OVDevice>(), 0, [calls](auto) { ++*calls; });
+         },
+         0},
         {"shell",
          [&](OVADBManager& m, auto calls) { m.excuteShellInQueue({"echo", "hello"}, [calls](auto, auto) { ++*calls; }); },
          0},
@@ -114,6 +130,7 @@ TEST(ReleaseTest, ReleasingDuringEachKindOfWorkReturnsAndEndsItsChild)
         drainMainQueue();
         EXPECT_EQ(calls->load(), callbacks);
     }
+    EXPECT_TRUE(companionOperationsGone([](auto done) { return waitFor(done); }));
 }
 
 }  // namespace
