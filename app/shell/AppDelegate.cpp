@@ -16,6 +16,8 @@
 #include "app/shell/L10n.h"
 #include "app/shell/LaunchAtLoginController.h"
 #include "app/shell/LaunchSerialArgument.h"
+#include "app/shell/MainMenu.h"
+#include "app/shell/MtpDeviceCount.h"
 #include "app/shell/MtpSignaller.h"
 #include "app/shell/OVIntroWindowController.h"
 #include "app/shell/OVPreferenceController.h"
@@ -99,6 +101,7 @@ AppDelegate::~AppDelegate()
         watcher_->stopWatching();
     allControllers_.clear();
     closedControllers_.clear();
+    delete aboutPanel_.data();
     delete window_.data();
 }
 
@@ -162,6 +165,7 @@ AppDelegate::LaunchResult AppDelegate::applicationDidFinishLaunching()
     centreOnScreen(window_);
     window_->removeAllItems();
     connect(window_, &DeviceListWindow::connectAction, this, &AppDelegate::connectAction);
+    MainMenu::attach(window_, *this);
 
     // 8.
     takeLaunchArgument();
@@ -268,6 +272,7 @@ void AppDelegate::openDevice(const std::shared_ptr<OVUSBDevice>& device)
     controller->setDevice(device);
     controller->setLocationId(device->locationId());
     controller->loadWindow();
+    MainMenu::attach(controller->window(), *this);
     if (!allControllers_.empty()) {
         QWidget* last = allControllers_.back()->window();
         if (last && controller->window())
@@ -439,8 +444,10 @@ void AppDelegate::quickguideAction()
     if (introWindowController_ && introWindowController_->window()->isVisible())
         return;
     QMutexLocker locker(&lock_);
-    if (!introWindowController_)
+    if (!introWindowController_) {
         introWindowController_ = std::make_unique<OVIntroWindowController>();
+        MainMenu::attach(introWindowController_->window(), *this);
+    }
     introWindowController_->showWindow();
     emit activated();
 }
@@ -450,6 +457,7 @@ void AppDelegate::testuiAction()
     std::shared_ptr<DeviceWindow> controller = env_.windowFactory(*this);
     controller->loadWindow();
     if (QWidget* window = controller->window()) {
+        MainMenu::attach(window, *this);
         window->show();
         window->raise();
     }
@@ -472,8 +480,38 @@ void AppDelegate::helpAction() { QDesktopServices::openUrl(QUrl(helpPageUrl()));
 
 void AppDelegate::aboutAction()
 {
-    QMessageBox::about(nullptr, QStringLiteral("Orvane"),
-                       QStringLiteral("Orvane %1").arg(QCoreApplication::applicationVersion()));
+    // A panel of its own, not a modal question: the application goes on
+    // (phones arrive and leave) while it is open. One at a time.
+    if (!aboutPanel_) {
+        auto* panel = new QMessageBox(QMessageBox::Information, QStringLiteral("Orvane"),
+                                      QStringLiteral("Orvane %1").arg(QCoreApplication::applicationVersion()),
+                                      QMessageBox::Ok);
+        panel->setObjectName(QStringLiteral("AboutPanel"));
+        panel->setAttribute(Qt::WA_DeleteOnClose);
+        panel->setWindowModality(Qt::NonModal);
+        if (!QGuiApplication::windowIcon().isNull())
+            panel->setIconPixmap(QGuiApplication::windowIcon().pixmap(64, 64));
+        aboutPanel_ = panel;
+    }
+    aboutPanel_->show();
+    aboutPanel_->raise();
+    aboutPanel_->activateWindow();
+}
+
+void AppDelegate::deviceListAction()
+{
+    if (!window_)
+        return;
+    window_->show();
+    window_->raise();
+    window_->activateWindow();
+}
+
+int AppDelegate::numberOfMTPDevices() const
+{
+    const auto keys = mtp_device_count::matchingKeys(resourcePath("matchingdevices.plist"));
+    const auto attached = mtp_device_count::attachedUsbDevices();
+    return attached ? mtp_device_count::countMatching(keys, *attached) : 0;
 }
 
 // ---- login item -----------------------------------------------------------

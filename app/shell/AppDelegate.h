@@ -82,6 +82,8 @@ public:
     void helpAction();
     void preferenceAction();
     void quickguideAction();
+    // Shows the device-list window in front.
+    void deviceListAction();
     void connectAction();
     void testuiAction();
     void showIntroWindow();
@@ -101,6 +103,10 @@ public:
     MtpSignaller& mtpSignaller() const { return *mtp_; }
 
     static QString helpPageUrl();
+
+    // Attached USB devices that the "matchingdevices" resource describes; 0
+    // when USB cannot be read.
+    int numberOfMTPDevices() const;
 
 signals:
     // Every activation of the application (all windows brought forward).
@@ -143,6 +149,7 @@ private:
     QHash<QString, QVariantMap> appIcons_;
     std::shared_ptr<Reachability> internetReach_;
     QPointer<DeviceListWindow> window_;
+    QPointer<QWidget> aboutPanel_;
     std::unique_ptr<LaunchAtLoginController> launchController_;
     std::string launchSerialNum_;
     std::shared_ptr<OVUSBDeviceManager> watcher_;
