@@ -9,6 +9,7 @@
 #include <QMenuBar>
 
 #include "app/shell/AppDelegate.h"
+#include "app/shell/ApplicationQuit.h"
 #include "app/shell/L10n.h"
 #include "app/toolkit/AWAppStoreWindow.h"
 
@@ -85,8 +86,8 @@ void MainMenu::build(AppDelegate& delegate)
     quit->setObjectName(QStringLiteral("quitAction"));
     quit->setShortcut(QKeySequence::Quit);
     quit->setMenuRole(QAction::QuitRole);
-    // Through the event loop, so the termination step runs.
-    QAction::connect(quit, &QAction::triggered, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    // Once the menu has closed; the termination step runs as exec() returns.
+    QAction::connect(quit, &QAction::triggered, qApp, [] { quitApplication(); }, Qt::QueuedConnection);
 
     QMenu* windows = bar_->addMenu(L10n::text("MenuWindow"));
     add(windows, "deviceListAction", "Devices List", {}, &AppDelegate::deviceListAction);

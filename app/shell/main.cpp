@@ -11,6 +11,7 @@
 #include <csignal>
 
 #include "app/shell/AppDelegate.h"
+#include "app/shell/ApplicationQuit.h"
 #include "app/shell/CrashHandlers.h"
 #include "app/shell/L10n.h"
 #include "app/shell/MainRunLoopDriver.h"
@@ -38,13 +39,7 @@ int main(int argc, char* argv[])
     bool quitRequested = false;
     QObject::connect(&termination, &orv::TerminationSignals::received, &app, [&quitRequested] {
         quitRequested = true;
-        // A modal question runs its own loop; end it first.
-        while (QWidget* modal = QApplication::activeModalWidget()) {
-            modal->close();
-            if (QApplication::activeModalWidget() == modal)
-                break;
-        }
-        QApplication::quit();
+        orv::quitApplication();
     });
 
     orv::AppDelegate::Environment environment;
@@ -60,7 +55,7 @@ int main(int argc, char* argv[])
     QObject::connect(&app, &QApplication::aboutToQuit, &delegate, [&delegate] { delegate.applicationWillTerminate(); });
 
     if (QApplication::arguments().contains(QStringLiteral("--quit-after-start")))
-        orv::dispatch::Queue::main()->async([] { QApplication::quit(); });
+        orv::dispatch::Queue::main()->async([] { orv::quitApplication(); });
 
     return QApplication::exec();
 }

@@ -1,8 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <QAction>
+#include <QDesktopServices>
+#include <QMessageBox>
+
 #include "app/shell/AppDelegate.h"
 #include "app/shell/DeviceListWindow.h"
 #include "app/shell/LaunchAtLoginController.h"
+#include "app/shell/MainMenu.h"
+#include "app/shell/OVPreferenceController.h"
 #include "app/shell/OVIntroWindowController.h"
 #include "app/shell/Reachability.h"
 #include "platform/NotificationCenter.h"
@@ -368,6 +374,69 @@ TEST_F(AppDelegateTest, IntroComesBackAfterTheLastWindowUnlessAnotherOpened)
     EXPECT_EQ(intro->pos(), moved);
 }
 
+// Takes the URLs the application asks the desktop to open.
+class UrlRecorder : public QObject {
+    Q_OBJECT
+public:
+    UrlRecorder() { QDesktopServices::setUrlHandler(QStringLiteral("https"), this, "open"); }
+    ~UrlRecorder() override { QDesktopServices::unsetUrlHandler(QStringLiteral("https")); }
+    Q_INVOKABLE void open(const QUrl& url) { opened.push_back(url); }
+    std::vector<QUrl> opened;
+};
+
+QWidget* visibleAboutPanel()
+{
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (widget->objectName() == QLatin1String("AboutPanel") && widget->isVisible())
+            return widget;
+    return nullptr;
+}
+
+TEST_F(AppDelegateTest, EveryWindowCarriesTheMenuAndItsItemsReachTheirWindows)
+{
+    launchAndWatch();
+    clock_.advance(2);
+    plug(makeDevice(0x01000000, 5, "AAA", clock_.now() - 1));
+    QWidget* deviceWindow = lastWindow()->window();
+    QWidget* intro = delegate_->introWindowController()->window();
+    for (QWidget* window : {deviceWindow, intro, static_cast<QWidget*>(delegate_->window())}) {
+        ASSERT_NE(MainMenu::of(window), nullptr) << window->objectName().toStdString();
+        EXPECT_EQ(MainMenu::attach(window, *delegate_), MainMenu::of(window));  // one bar per window
+    }
+    MainMenu* menu = MainMenu::of(deviceWindow);
+
+    EXPECT_FALSE(delegate_->window()->isVisible());
+    menu->action("deviceListAction")->trigger();
+    EXPECT_TRUE(delegate_->window()->isVisible());
+
+    EXPECT_FALSE(intro->isVisible());
+    menu->action("quickguideAction")->trigger();
+    EXPECT_TRUE(intro->isVisible());
+
+    QWidget* preferences = OVPreferenceController::shared().window();
+    menu->action("preferenceAction")->trigger();
+    EXPECT_TRUE(preferences->isVisible());
+    preferences->hide();
+
+    // The About panel leaves the application running and comes up once.
+    menu->action("aboutAction")->trigger();
+    menu->action("aboutAction")->trigger();
+    QWidget* about = visibleAboutPanel();
+    ASSERT_NE(about, nullptr);
+    EXPECT_FALSE(about->isModal());
+    int panels = 0;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        panels += widget->objectName() == QLatin1String("AboutPanel");
+    EXPECT_EQ(panels, 1);
+    about->close();
+
+    UrlRecorder browser;
+    menu->action("helpAction")->trigger();
+    ASSERT_EQ(browser.opened.size(), 1u);
+    EXPECT_EQ(browser.opened[0], QUrl(AppDelegate::helpPageUrl()));
+    EXPECT_TRUE(browser.opened[0].path().endsWith(QLatin1String("/apps/orvane")));
+}
+
 TEST_F(AppDelegateTest, ConnectOpensThePhoneThePopUpItemNames)
 {
     launchAndWatch();
@@ -457,3 +526,5 @@ TEST_F(AppDelegateTest, LoginItemAndPreferenceFollowEachOther)
 
 }  // namespace
 }  // namespace orv
+
+#include "AppDelegateTest.moc"
