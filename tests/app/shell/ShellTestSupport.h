@@ -192,6 +192,53 @@ public:
     std::atomic<int> watchCalls{0};
 };
 
+// A USB backend whose devices the test plugs and unplugs, as libusb's
+// hotplug reports them; reports run on the test's thread.
+class HandPluggedUsbBackend final : public usb::UsbBackend {
+public:
+    int watch(const usb::MatchSpec& spec, Listener& listener) override
+    {
+        std::lock_guard lock(mutex_);
+        registrations_.emplace_back(spec, &listener);
+        return 0;
+    }
+    int probeOpen(const usb::UsbDeviceFacts&) override { return 0; }
+    void stop() override
+    {
+        std::lock_guard lock(mutex_);
+        registrations_.clear();
+    }
+    bool watching() const
+    {
+        std::lock_guard lock(mutex_);
+        return !registrations_.empty();
+    }
+    void plug(const usb::UsbDeviceFacts& facts)
+    {
+        for (Listener* listener : listenersFor(facts))
+            listener->deviceArrived(facts);
+    }
+    void unplug(const usb::UsbDeviceFacts& facts)
+    {
+        for (Listener* listener : listenersFor(facts))
+            listener->deviceLeft(facts);
+    }
+
+private:
+    std::vector<Listener*> listenersFor(const usb::UsbDeviceFacts& facts) const
+    {
+        std::lock_guard lock(mutex_);
+        std::vector<Listener*> listeners;
+        for (const auto& [spec, listener] : registrations_)
+            if (spec.matches(facts.vendorId, facts.productId))
+                listeners.push_back(listener);
+        return listeners;
+    }
+
+    mutable std::mutex mutex_;
+    std::vector<std::pair<usb::MatchSpec, Listener*>> registrations_;
+};
+
 // Flags set by the test; change() calls the registered callback.
 class FakeReachabilityBackend final : public ReachabilityBackend {
 public:
