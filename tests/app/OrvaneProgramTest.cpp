@@ -1,5 +1,5 @@
 // Starts the Orvane program and checks that it stops cleanly: after start-up
-// on request, and on SIGTERM or SIGINT.
+// on request, and on SIGTERM or SIGINT, also with a phone's window open.
 
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -19,6 +19,8 @@
 #include <thread>
 #include <vector>
 
+#include "phonesim/Simulator.h"
+
 extern char** environ;
 
 namespace {
@@ -30,7 +32,8 @@ using Clock = std::chrono::steady_clock;
 // leaves it running.
 class Program {
 public:
-    explicit Program(std::vector<std::string> arguments)
+    // `extraEnvironment`: NAME=VALUE entries that replace the inherited ones.
+    explicit Program(std::vector<std::string> arguments, const std::vector<std::string>& extraEnvironment = {})
     {
         // A private home: settings (first launch already answered), cache and
         // runtime folder (the single-instance lock) of its own.
@@ -42,14 +45,18 @@ public:
         std::ofstream(home_ + "/config/Orvane/Orvane.conf") << "[General]\nfirstLaunchAt=2026-01-01T00:00:00Z\n";
 
         std::vector<std::string> environment;
+        std::vector<std::string> replacedNames{"QT_QPA_PLATFORM=", "XDG_CONFIG_HOME=", "XDG_CACHE_HOME=", "XDG_RUNTIME_DIR="};
+        for (const auto& entry : extraEnvironment)
+            replacedNames.push_back(entry.substr(0, entry.find('=') + 1));
         for (char** e = environ; *e; ++e) {
             const std::string entry(*e);
             bool replaced = false;
-            for (const char* name : {"QT_QPA_PLATFORM=", "XDG_CONFIG_HOME=", "XDG_CACHE_HOME=", "XDG_RUNTIME_DIR="})
+            for (const auto& name : replacedNames)
                 replaced = replaced || entry.rfind(name, 0) == 0;
             if (!replaced)
                 environment.push_back(entry);
         }
+        environment.insert(environment.end(), extraEnvironment.begin(), extraEnvironment.end());
         environment.emplace_back("QT_QPA_PLATFORM=offscreen");
         environment.push_back("XDG_CONFIG_HOME=" + home_ + "/config");
         environment.push_back("XDG_CACHE_HOME=" + home_ + "/cache");
@@ -145,6 +152,27 @@ TEST(OrvaneProgramTest, QuitsCleanlyOnTerminationSignals)
         ASSERT_EQ(::kill(program.pid(), signalNumber), 0);
         EXPECT_TRUE(exitedCleanly(program.waitForExit())) << strsignal(signalNumber);
     }
+}
+
+// A device window turns down a close it did not start itself, which once
+// made the first termination signal only close the window.
+TEST(OrvaneProgramTest, QuitsOnTerminationWhileAPhoneWindowIsOpen)
+{
+    phonesim::Options options;
+    options.mode = "current";  // the program's own adb program speaks to the stand-in
+    auto sim = phonesim::Simulator::start(options);
+    const std::string serial = sim->serial();
+    // The phone's window opens while launching, before the event loop takes
+    // the signal.
+    Program program({"-s", serial + ":0:0"}, sim->environment());
+    ASSERT_TRUE(program.started());
+    ASSERT_TRUE(program.catches(SIGTERM));
+    const auto deadline = Clock::now() + 60s;
+    while (sim->log(serial, "adb").empty() && Clock::now() < deadline)
+        ASSERT_FALSE(program.waitForExit(10ms)) << "exited before its window asked for the phone";
+    ASSERT_FALSE(sim->log(serial, "adb").empty());
+    ASSERT_EQ(::kill(program.pid(), SIGTERM), 0);
+    EXPECT_TRUE(exitedCleanly(program.waitForExit()));
 }
 
 }  // namespace
