@@ -16,6 +16,7 @@
 #include "app/shell/Prefs.h"
 #include "app/shell/SpinningGear.h"
 #include "app/toolkit/OVButton.h"
+#include "platform/OperationQueue.h"
 
 namespace orv {
 
@@ -25,6 +26,8 @@ OVRightViewController::~OVRightViewController()
 {
     if (transfer_)
         transfer_->cancelled = true;
+    if (quickLookDownloadOperation_)
+        quickLookDownloadOperation_->cancel();
     delete progressPanel_.data();
     delete view_.data();
 }

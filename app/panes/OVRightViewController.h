@@ -30,6 +30,8 @@ namespace orv {
 
 class OVButton;
 class OVNavbarView;
+class Operation;
+class QuickLookDownloadItemView;
 struct PaneTransfer;
 
 class OVRightViewController : public QObject, public OVDevicePane {
@@ -79,8 +81,6 @@ public:
     virtual void showDeleteDoneMessage(uint64_t) {}
     virtual void showExportDoneMessage(uint64_t) {}
     virtual void createFolder() {}
-    // Quick Look of one item; the preview lives in the panes that show files.
-    virtual void quickLookPreviewItem(const OVViewModelRef&, bool /*reload*/) {}
     // The Delete key: the same as the Delete button.
     void deleteKey() { deleteAction(); }
     void quickAction();
@@ -137,6 +137,26 @@ public:
     // Opens a local picture with the desktop's image viewer; nothing when it is missing.
     void openImageFileInPreview(const QString& path);
 
+    // --- Quick Look ------------------------------------------------------------------
+    // Shows the item in the preview window and copies its file from the phone
+    // in the background; with reload false while the window is up, closes it.
+    // Folders and albums are not previewed.
+    virtual void quickLookPreviewItem(const OVViewModelRef& item, bool reload);
+    // Where the item is on screen (the preview opens from there); empty by default.
+    virtual QRect screenRectForItem(const OVViewModelRef&) { return {}; }
+    // The cell showing the item, which shows the copy's progress; none by default.
+    virtual QuickLookDownloadItemView* quickLookDownloadItemViewForItem(const OVViewModelRef&) { return nullptr; }
+    OVViewModelRef quicklookItem() const { return quicklookItem_; }
+    bool isQuickLookCopyRunning() const { return quickLookDownloadOperation_ != nullptr; }
+    bool acceptsPreviewPanelControl() override { return true; }
+    void beginPreviewPanelControl() override;
+    // The preview window closed: the running copy stops and the item's local copy goes.
+    void endPreviewPanelControl() override;
+    int64_t numberOfPreviewItems() override { return 1; }
+    QString previewItemAtIndex(int64_t index) override;
+    QRect sourceFrameOnScreenForPreviewItem(int64_t index) override;
+    QImage transitionImageForPreviewItem(int64_t index, QRect* contentRect) override;
+
     // --- messages and layout --------------------------------------------------------
     // An alert unless "SuppressAlert_<key>" is on; with a key it offers to
     // suppress itself from then on.
@@ -162,6 +182,10 @@ protected:
     // first and then build their content.
     virtual void awakeFromNib();
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // The window's busy indicator.
+    void startSpinning();
+    void stopSpinning();
+    void presentError(const Error& error);
 
 private:
     std::shared_ptr<PaneTransfer> beginTransfer(int kind);
@@ -170,9 +194,6 @@ private:
     bool progressStep(const std::shared_ptr<PaneTransfer>& transfer, const QString& path, int64_t overallDone,
                       bool withSpeed);
     void refuseBusy();
-    void startSpinning();
-    void stopSpinning();
-    void presentError(const Error& error);
     void reloadBadgeLater(int delayMs);
     void finishExport(const std::shared_ptr<PaneTransfer>& transfer, const QString& folder,
                       const std::vector<std::pair<QString, QString>>& moves, std::optional<Error> error,
@@ -180,6 +201,9 @@ private:
     void downloadAndOpen(const std::vector<OVViewModelRef>& items, const QString& applicationId, bool single);
     void fillOpenWithMenu(QMenu* submenu, const QString& fileName);
     void buildDefaultMenu();
+    void stopQuickLookCopy();
+    void startQuickLookCopy(const OVViewModelRef& item);
+    void showInPreview(const OVViewModelRef& item, const QString& localPath);
 
     int64_t viewType_ = -1;
     std::shared_ptr<OVDeviceClient> client_;
@@ -192,6 +216,11 @@ private:
     QMenu* rightClickMenu_ = nullptr;
     QPointer<QWidget> mainContentView_;
     QPointer<OVTaskProgressPanel> progressPanel_;
+    // The item the preview shows, its running copy and the private folder the copy lands in.
+    OVViewModelRef quicklookItem_;
+    std::shared_ptr<Operation> quickLookDownloadOperation_;
+    QPointer<QObject> quickLookDownloadItemView_;
+    QString quickLookCopyFolder_;
     std::shared_ptr<PaneTransfer> transfer_;
     double zoomLevel_ = 0;
     uint64_t minIconWidth_ = 78;

@@ -10,12 +10,14 @@
 #include <QApplication>
 #include <csignal>
 
+#include "app/panes/FilePaneRegistration.h"
 #include "app/shell/AppDelegate.h"
 #include "app/shell/ApplicationQuit.h"
 #include "app/shell/CrashHandlers.h"
 #include "app/shell/L10n.h"
 #include "app/shell/MainRunLoopDriver.h"
 #include "app/shell/OVMainWindowController.h"
+#include "app/shell/PaneFactoryRegistry.h"
 #include "app/shell/Prefs.h"
 #include "app/shell/TerminationSignals.h"
 #include "platform/Dispatch.h"
@@ -32,6 +34,7 @@ int main(int argc, char* argv[])
     orv::L10n::install();
 
     orv::MainRunLoopDriver driver(orv::RunLoop::main());
+    orv::registerFilePanes(orv::PaneFactoryRegistry::shared());
 
     // Terminate and interrupt end the program through its event loop (so the
     // termination step runs); the crash handlers leave them alone.
