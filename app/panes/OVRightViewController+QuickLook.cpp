@@ -66,9 +66,11 @@ void OVRightViewController::quickLookPreviewItem(const OVViewModelRef& item, boo
     showInPreview(item, QString());
     if (!panel->isVisible()) {
         beginPreviewPanelControl();
-        const QRect from = screenRectForItem(item);
-        if (!from.isEmpty())
-            panel->move(from.center() - QPoint(panel->width() / 2, panel->height() / 2));
+        // Over the middle of the device window, where the eye already is.
+        if (view_ && view_->window() && view_->window() != view_) {
+            const QRect window = view_->window()->frameGeometry();
+            panel->move(window.center() - QPoint(panel->width() / 2, panel->height() / 2));
+        }
         panel->show();
         panel->raise();
     }
