@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 
 #include "app/panes/FileEntryOrder.h"
+#include "app/panes/OVFileNameCell.h"
 #include "app/panes/OVFileOutlineModel.h"
 #include "app/panes/OVFileViewController.h"
 #include "app/panes/OVOutlineView.h"
@@ -37,6 +38,7 @@ void OVFileViewController::setupListView()
     listView_->setColumnWidthClamped(OVFileOutlineModel::FileSize, 110);
     listView_->setColumnWidthClamped(OVFileOutlineModel::ModifiedDate, 180);
     listView_->setupTableHeaderMenu();
+    listView_->setItemDelegateForColumn(OVFileOutlineModel::FileName, new OVFileNameCell(listView_));
     listView_->setOutlineDelegate(this);
     listView_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     listView_->setSelectionBehavior(QAbstractItemView::SelectRows);

@@ -1,6 +1,7 @@
 #include "app/toolkit/OVSelectionHighlight.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QLinearGradient>
 #include <QPainter>
 
@@ -28,18 +29,20 @@ void OVSelectionHighlight::preparePalette(QAbstractItemView* view)
     p.setColor(QPalette::Base, Qt::white);
     for (auto group : {QPalette::Active, QPalette::Inactive}) {
         p.setBrush(group, QPalette::Highlight, Qt::transparent);
+        // The row fill draws the alternate shade; a cell's own would cover a selected row.
+        p.setBrush(group, QPalette::AlternateBase, Qt::transparent);
         p.setColor(group, QPalette::HighlightedText, Qt::white);
     }
     view->setPalette(p);
 }
 
 void OVSelectionHighlight::paintRow(QPainter* painter, const QRect& row, bool selected, bool alternate, bool active,
-                                    const QPalette& palette)
+                                    const QPalette&)
 {
     if (selected)
         painter->fillRect(row, selectionBrush(row, active));
     else if (alternate)
-        painter->fillRect(row, palette.brush(QPalette::AlternateBase));
+        painter->fillRect(row, QApplication::palette().brush(QPalette::AlternateBase));
 }
 
 void OVSelectionHighlight::paintGridLine(QPainter* painter, const QRect& row)

@@ -95,6 +95,12 @@ TEST_F(Outline, LooksLikeTheApplicationsLists)
     EXPECT_EQ(image.pixelColor(right, row.center().y()), QColor(146, 146, 146));
     // The grid line under every row.
     EXPECT_EQ(image.pixelColor(right, o->visualRect(model.index(3, 0)).bottom()), QColor(239, 239, 239));
+    // A selected alternate row keeps its fill under the cells too, not only past them.
+    o->selectionModel()->select(model.index(3, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    image = o->viewport()->grab().toImage();
+    const QRect alternate = o->visualRect(model.index(3, 0));
+    EXPECT_EQ(image.pixelColor(alternate.left() + 150, alternate.top() + 3), QColor(146, 146, 146));
+    o->selectionModel()->select(model.index(3, 0), QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
 
     o->setFocus();
     ASSERT_TRUE(qtWaitUntil([&] { return o->selectionIsActive(); }, std::chrono::seconds(2)));
