@@ -69,7 +69,7 @@ void OVOutlineView::drawRow(QPainter* painter, const QStyleOptionViewItem& optio
     // Whole rows: the alternate shade and the selection run past the last column.
     const bool selected = selectionModel() && selectionModel()->isSelected(index.siblingAtColumn(0));
     OVSelectionHighlight::paintRow(painter, row, selected, option.features & QStyleOptionViewItem::Alternate,
-                                   selectionIsActive(), palette());
+                                   selectionIsActive(), OVSelectionHighlight::alternateBrush(this));
     // The selection is the only mark of the current row: no focus frame.
     QStyleOptionViewItem plain = option;
     plain.state &= ~QStyle::State_HasFocus;

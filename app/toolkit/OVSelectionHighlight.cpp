@@ -1,11 +1,14 @@
 #include "app/toolkit/OVSelectionHighlight.h"
 
 #include <QAbstractItemView>
-#include <QApplication>
 #include <QLinearGradient>
 #include <QPainter>
 
 namespace orv {
+
+namespace {
+constexpr const char* kAlternateProperty = "orvAlternateBase";
+}  // namespace
 
 QBrush OVSelectionHighlight::selectionBrush(const QRect& row, bool active)
 {
@@ -26,6 +29,8 @@ bool OVSelectionHighlight::isActive(const QAbstractItemView* view)
 void OVSelectionHighlight::preparePalette(QAbstractItemView* view)
 {
     QPalette p = view->palette();
+    // Kept for the row fill, which draws the alternate shade itself.
+    view->setProperty(kAlternateProperty, p.brush(QPalette::Active, QPalette::AlternateBase));
     p.setColor(QPalette::Base, Qt::white);
     for (auto group : {QPalette::Active, QPalette::Inactive}) {
         p.setBrush(group, QPalette::Highlight, Qt::transparent);
@@ -36,13 +41,19 @@ void OVSelectionHighlight::preparePalette(QAbstractItemView* view)
     view->setPalette(p);
 }
 
+QBrush OVSelectionHighlight::alternateBrush(const QAbstractItemView* view)
+{
+    const QVariant kept = view->property(kAlternateProperty);
+    return kept.isValid() ? kept.value<QBrush>() : view->palette().brush(QPalette::AlternateBase);
+}
+
 void OVSelectionHighlight::paintRow(QPainter* painter, const QRect& row, bool selected, bool alternate, bool active,
-                                    const QPalette&)
+                                    const QBrush& alternateShade)
 {
     if (selected)
         painter->fillRect(row, selectionBrush(row, active));
     else if (alternate)
-        painter->fillRect(row, QApplication::palette().brush(QPalette::AlternateBase));
+        painter->fillRect(row, alternateShade);
 }
 
 void OVSelectionHighlight::paintGridLine(QPainter* painter, const QRect& row)

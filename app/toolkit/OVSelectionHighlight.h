@@ -25,7 +25,9 @@ public:
     static void preparePalette(QAbstractItemView* view);
     // The fill of a whole row under its cells: the selection, else the alternate shade.
     static void paintRow(QPainter* painter, const QRect& row, bool selected, bool alternate, bool active,
-                         const QPalette& palette);
+                         const QBrush& alternateShade);
+    // The alternate rows' shade of a view whose palette preparePalette changed.
+    static QBrush alternateBrush(const QAbstractItemView* view);
     // The grid line on the bottom pixel row of `row`.
     static void paintGridLine(QPainter* painter, const QRect& row);
 };

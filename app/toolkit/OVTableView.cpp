@@ -85,7 +85,8 @@ void OVTableView::paintEvent(QPaintEvent* event)
         QPainter painter(viewport());
         const bool active = selectionIsActive();
         for (const Row& row : rows)
-            OVSelectionHighlight::paintRow(&painter, row.rect, row.selected, row.alternate, active, palette());
+            OVSelectionHighlight::paintRow(&painter, row.rect, row.selected, row.alternate, active,
+                                           OVSelectionHighlight::alternateBrush(this));
     }
     QTableView::paintEvent(event);
     QPainter painter(viewport());
