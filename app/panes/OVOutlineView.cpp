@@ -1,5 +1,7 @@
 #include "app/panes/OVOutlineView.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QKeyEvent>
@@ -68,8 +70,11 @@ void OVOutlineView::drawRow(QPainter* painter, const QStyleOptionViewItem& optio
     const QRect row(0, option.rect.y(), viewport()->width(), option.rect.height());
     // Whole rows: the alternate shade and the selection run past the last column.
     const bool selected = selectionModel() && selectionModel()->isSelected(index.siblingAtColumn(0));
-    OVSelectionHighlight::paintRow(painter, row, selected, option.features & QStyleOptionViewItem::Alternate,
-                                   selectionIsActive(), OVSelectionHighlight::alternateBrush(this));
+    // Rows are all one height: the visual row number follows from the position.
+    const int height = std::max(1, option.rect.height());
+    const bool alternate = alternatingRowColors() && ((option.rect.top() + verticalOffset()) / height) % 2 == 1;
+    OVSelectionHighlight::paintRow(painter, row, selected, alternate, selectionIsActive(),
+                                   OVSelectionHighlight::alternateBrush(this));
     // The selection is the only mark of the current row: no focus frame.
     QStyleOptionViewItem plain = option;
     plain.state &= ~QStyle::State_HasFocus;

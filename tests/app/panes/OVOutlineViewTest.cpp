@@ -101,6 +101,10 @@ TEST_F(Outline, LooksLikeTheApplicationsLists)
     const QRect alternate = o->visualRect(model.index(3, 0));
     EXPECT_EQ(image.pixelColor(alternate.left() + 150, alternate.top() + 3), QColor(146, 146, 146));
     o->selectionModel()->select(model.index(3, 0), QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
+    // Alternate rows are shaded across the whole width, odd ones not.
+    image = o->viewport()->grab().toImage();
+    EXPECT_NE(image.pixelColor(right, alternate.center().y()), QColor(Qt::white));
+    EXPECT_EQ(image.pixelColor(right, o->visualRect(model.index(4, 0)).center().y()), QColor(Qt::white));
 
     o->setFocus();
     ASSERT_TRUE(qtWaitUntil([&] { return o->selectionIsActive(); }, std::chrono::seconds(2)));
