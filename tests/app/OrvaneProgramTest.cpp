@@ -1,5 +1,8 @@
 // Starts the Orvane program and checks that it stops cleanly: after start-up
-// on request, and on SIGTERM or SIGINT, also with a phone's window open.
+// on request, and on SIGTERM or SIGINT, also with a phone's window open. The
+// program ends every process of its own adb resource at start and at exit, so
+// it runs with a private copy of the resources: the build's own adb resource
+// belongs to tests running beside.
 
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -9,6 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -43,9 +47,11 @@ public:
             std::filesystem::create_directories(home_ + sub);
         std::filesystem::permissions(home_ + "/runtime", std::filesystem::perms::owner_all);
         std::ofstream(home_ + "/config/Orvane/Orvane.conf") << "[General]\nfirstLaunchAt=2026-01-01T00:00:00Z\n";
+        std::filesystem::copy(ORVANE_RESOURCES, home_ + "/resources", std::filesystem::copy_options::recursive);
 
         std::vector<std::string> environment;
-        std::vector<std::string> replacedNames{"QT_QPA_PLATFORM=", "XDG_CONFIG_HOME=", "XDG_CACHE_HOME=", "XDG_RUNTIME_DIR="};
+        std::vector<std::string> replacedNames{"QT_QPA_PLATFORM=", "XDG_CONFIG_HOME=", "XDG_CACHE_HOME=", "XDG_RUNTIME_DIR=",
+                                               "ORVANE_RESOURCE_DIR="};
         for (const auto& entry : extraEnvironment)
             replacedNames.push_back(entry.substr(0, entry.find('=') + 1));
         for (char** e = environ; *e; ++e) {
@@ -61,6 +67,11 @@ public:
         environment.push_back("XDG_CONFIG_HOME=" + home_ + "/config");
         environment.push_back("XDG_CACHE_HOME=" + home_ + "/cache");
         environment.push_back("XDG_RUNTIME_DIR=" + home_ + "/runtime");
+        const bool ownResources = std::any_of(extraEnvironment.begin(), extraEnvironment.end(), [](const auto& e) {
+            return e.rfind("ORVANE_RESOURCE_DIR=", 0) == 0;
+        });
+        if (!ownResources)
+            environment.push_back("ORVANE_RESOURCE_DIR=" + home_ + "/resources");
         arguments.insert(arguments.begin(), ORVANE_PROGRAM);
         std::vector<char*> argv;
         for (auto& a : arguments)
@@ -173,6 +184,42 @@ TEST(OrvaneProgramTest, QuitsOnTerminationWhileAPhoneWindowIsOpen)
     ASSERT_FALSE(sim->log(serial, "adb").empty());
     ASSERT_EQ(::kill(program.pid(), SIGTERM), 0);
     EXPECT_TRUE(exitedCleanly(program.waitForExit()));
+}
+
+// Another program running the build's adb resource (a test beside this one)
+// outlives the program's start and exit.
+TEST(OrvaneProgramTest, LeavesAdbResourcesItDoesNotOwnAlone)
+{
+    char pattern[] = "/tmp/orvane-neighbour-XXXXXX";
+    ASSERT_TRUE(::mkdtemp(pattern));
+    const std::string folder = pattern;
+    const std::string slowAdb = folder + "/slow-adb";
+    std::ofstream(slowAdb) << "#!/bin/sh\nexec sleep 60\n";
+    std::filesystem::permissions(slowAdb, std::filesystem::perms::owner_all);
+    std::vector<std::string> environment{"ORVANE_ADB=" + slowAdb, "PATH=/usr/bin:/bin", "HOME=" + folder};
+    std::vector<char*> envp;
+    for (auto& e : environment)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+    const std::string adb = std::string(ORVANE_RESOURCES) + "/adb";
+    // A pull: the resource stays to watch over the adb it runs.
+    std::vector<std::string> arguments{adb, "pull", "/sdcard/a", folder + "/a"};
+    std::vector<char*> argv;
+    for (auto& a : arguments)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t neighbour = -1;
+    ASSERT_EQ(::posix_spawn(&neighbour, adb.c_str(), nullptr, nullptr, argv.data(), envp.data()), 0);
+
+    Program program({"--quit-after-start"});
+    ASSERT_TRUE(program.started());
+    EXPECT_TRUE(exitedCleanly(program.waitForExit()));
+    int status = 0;
+    EXPECT_EQ(::waitpid(neighbour, &status, WNOHANG), 0) << "the neighbour's adb resource was ended";
+    ::kill(neighbour, SIGKILL);
+    ::waitpid(neighbour, &status, 0);
+    // The resource's own child, the slow adb, ends with its parent.
+    std::filesystem::remove_all(folder);
 }
 
 }  // namespace
