@@ -48,6 +48,9 @@ public:
         std::filesystem::permissions(home_ + "/runtime", std::filesystem::perms::owner_all);
         std::ofstream(home_ + "/config/Orvane/Orvane.conf") << "[General]\nfirstLaunchAt=2026-01-01T00:00:00Z\n";
         std::filesystem::copy(ORVANE_RESOURCES, home_ + "/resources", std::filesystem::copy_options::recursive);
+        // The copied adb resource finds the build's libraries where it looks: beside its folder.
+        std::filesystem::create_directory_symlink(std::filesystem::path(ORVANE_RESOURCES).parent_path() / "lib",
+                                                  home_ + "/lib");
 
         std::vector<std::string> environment;
         std::vector<std::string> replacedNames{"QT_QPA_PLATFORM=", "XDG_CONFIG_HOME=", "XDG_CACHE_HOME=", "XDG_RUNTIME_DIR=",
