@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QIcon>
+#include <QMenu>
 #include <QPainter>
 #include <QTimer>
 
@@ -14,6 +15,7 @@
 #include "app/panes/OVFileOutlineModel.h"
 #include "app/panes/OVOutlineView.h"
 #include "app/panes/OVPathView.h"
+#include "app/panes/PaneDialogs.h"
 #include "app/shell/L10n.h"
 #include "app/shell/OVMainWindowController.h"
 #include "app/shell/OVNavbarView.h"
@@ -124,6 +126,13 @@ void OVFileViewController::awakeFromNib()
     connect(pathView_, &OVPathView::pathbarAction, this, [this](OVPathViewComponentCell* cell) { pathbarAction(cell); });
 
     setupListView();
+
+    // Renaming one entry, after the base's items; shown for a single entry a user may rename.
+    renameAction_ = rightClickMenu()->addAction(L10n::text("Rename..."), this, [this] { renameMenuAction(); });
+    connect(rightClickMenu(), &QMenu::aboutToShow, this, [this] {
+        const std::vector<OVViewModelRef> selection = selectedItems();
+        renameAction_->setVisible(selection.size() == 1 && !selection.front()->isSystemFile());
+    });
 
     setMaxIconWidth(250);
     setZoomLevel(40);
@@ -490,6 +499,45 @@ void OVFileViewController::openwithMenuAction(const QString& applicationId)
             return;
         }
     }
+}
+
+void OVFileViewController::renameMenuAction()
+{
+    const std::vector<OVViewModelRef> selection = selectedItems();
+    if (selection.size() != 1 || selection.front()->isSystemFile())
+        return;
+    const OVViewModelRef item = selection.front();
+    const QString name = PaneDialogs::current().askNewName(view(), item->rawfilename());
+    if (!name.isNull())
+        renameItem(item, name);
+}
+
+bool OVFileViewController::isAcceptableName(const QString& name)
+{
+    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..") &&
+           !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\n')) && !name.contains(QLatin1Char('\r')) &&
+           !name.contains(QChar(0));
+}
+
+void OVFileViewController::renameItem(const OVViewModelRef& item, const QString& newName)
+{
+    const auto device = client();
+    if (!item || !device || newName == item->rawfilename())
+        return;
+    if (!isAcceptableName(newName)) {
+        showMessage(L10n::format(QStringLiteral("NameNotAccepted"), {newName}), L10n::text("Rename"));
+        return;
+    }
+    startSpinning();
+    QPointer<OVFileViewController> self(this);
+    item->rename(*device, newName, [self](std::optional<Error> error) {
+        if (!self)
+            return;
+        self->stopSpinning();
+        if (error)
+            self->presentError(*error);
+        self->reloadCurrentViewData();
+    });
 }
 
 }  // namespace orv

@@ -85,6 +85,13 @@ public:
     void openMenuAction() override;
     void openwithMenuAction(const QString& applicationId) override;
     void newfolderMenuAction() { createFolder(); }
+    // Asks for a new name for the one selected entry and renames it on the phone.
+    void renameMenuAction();
+    // Renames `item` on the phone, then lists the folder again. A name that is
+    // empty, "." or "..", or holds "/" or a line break is refused with a message.
+    void renameItem(const OVViewModelRef& item, const QString& newName);
+    static bool isAcceptableName(const QString& name);
+    QAction* renameAction() const { return renameAction_; }
 
     // --- views ---------------------------------------------------------------------------
     IBCollectionView* gridView() const { return gridView_; }
@@ -190,6 +197,7 @@ private:
     void setupListView();
     void applyRestoredExpansion(const OVViewModelRef& folder, int level);
 
+    QAction* renameAction_ = nullptr;
     IBCollectionView* gridView_ = nullptr;
     OVOutlineView* listView_ = nullptr;
     OVFileOutlineModel* listModel_ = nullptr;

@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
@@ -101,6 +102,19 @@ public:
         }
         box.exec();
         return suppress && suppress->isChecked();
+    }
+
+    QString askNewName(QWidget* parent, const QString& currentName) override
+    {
+        QInputDialog dialog(parent ? parent->window() : nullptr);
+        dialog.setWindowTitle(L10n::text("Rename"));
+        dialog.setLabelText(L10n::text("RenameTo"));
+        dialog.setTextValue(currentName);
+        dialog.setOkButtonText(L10n::text("Rename"));
+        // Only the Rename button renames; closing the dialog keeps the name.
+        if (dialog.exec() != QDialog::Accepted)
+            return {};
+        return dialog.textValue();
     }
 };
 

@@ -38,6 +38,8 @@ public:
     // again" box, whose state is the result.
     virtual bool showMessage(QWidget* parent, const QString& title, const QString& message,
                              bool offerSuppression) = 0;
+    // A new name for an entry; a null string when the user keeps the old one.
+    virtual QString askNewName(QWidget* parent, const QString& currentName) = 0;
 
     // The current implementation (the application's unless replaced).
     static PaneDialogs& current();

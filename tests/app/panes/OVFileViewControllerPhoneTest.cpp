@@ -34,6 +34,7 @@
 #include "app/shell/PaneFactoryRegistry.h"
 #include "app/shell/Prefs.h"
 #include "app/toolkit/IBCollectionView.h"
+#include "app/toolkit/IBSectionIndexSet.h"
 #include "app/toolkit/NSString+Path.h"
 #include "app/toolkit/OVSegButton.h"
 #include "core/bridge/facade/OVDeviceClient.h"
@@ -416,6 +417,51 @@ TEST_F(FileBrowserPhone, MovingThePreviewToAnotherItemDropsTheFirstCopy)
     EXPECT_EQ(panel->kind(), OVPreviewWindow::Kind::Image);
     panel->close();
     EXPECT_FALSE(pane->quicklookItem());
+}
+
+TEST_F(FileBrowserPhone, RenamesOneEntryAndRefusesNamesThePhoneCannotTake)
+{
+    std::vector<Error> presented;
+    OVMainWindowController::setErrorPresenter([&](const Error& e, QWidget*) { presented.push_back(e); });
+    fs::create_directories(phoneRoot() / "Renaming");
+    sim->putFile(sim->serial(), "/sdcard/Renaming/old name.txt", "words");
+    sim->putFile(sim->serial(), "/sdcard/Renaming/taken.txt", "keep me");
+    open();
+    pane->doubleClickItem(item("Renaming"));
+    ASSERT_TRUE(waitShowing("Renaming"));
+    const int index = static_cast<int>(std::find(pane->items().begin(), pane->items().end(), item("old name.txt")) -
+                                       pane->items().begin());
+    pane->gridView()->selectItemWithIndexSet(IBSectionIndexSet(0, index));
+    ASSERT_EQ(pane->selectedItems().size(), 1u);
+
+    // Refused before the phone is asked: nothing changes.
+    for (const char* bad : {"a/b", "..", "two\nlines", ""}) {
+        dialogs.newName = *bad ? QString::fromUtf8(bad) : QStringLiteral("");
+        ASSERT_FALSE(dialogs.newName.isNull());
+        dialogs.messages.clear();
+        pane->renameMenuAction();
+        EXPECT_EQ(dialogs.messages.size(), 1) << bad;
+    }
+    EXPECT_TRUE(fs::exists(phoneRoot() / "Renaming/old name.txt"));
+
+    // A name already taken is the phone's error; the other file is kept.
+    dialogs.newName = "taken.txt";
+    pane->renameMenuAction();
+    ASSERT_TRUE(qtWaitUntil([&] { return !presented.empty(); }, kLong));
+    EXPECT_EQ(readFile(QString::fromStdString((phoneRoot() / "Renaming/taken.txt").string())), "keep me");
+
+    // The Rename button alone renames; a closed dialog (null) keeps the name.
+    dialogs.newName = QString();
+    pane->renameMenuAction();
+    EXPECT_EQ(dialogs.renameQuestions.size(), 6);
+    dialogs.newName = "new $name `x`.txt";
+    pane->gridView()->selectItemWithIndexSet(IBSectionIndexSet(0, index));
+    pane->renameMenuAction();
+    ASSERT_TRUE(qtWaitUntil([&] { return item("new $name `x`.txt") != nullptr; }, kLong));
+    EXPECT_EQ(readFile(QString::fromStdString((phoneRoot() / "Renaming/new $name `x`.txt").string())), "words");
+    EXPECT_FALSE(item("old name.txt"));
+    OVMainWindowController::setErrorPresenter({});
+    fs::remove_all(phoneRoot() / "Renaming");
 }
 
 TEST_F(FileBrowserPhone, DownloadPaneStartsAtTheDownloadFolder)

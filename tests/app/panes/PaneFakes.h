@@ -37,7 +37,14 @@ struct ScriptedDialogs : PaneDialogs {
         return false;
     }
 
+    QString askNewName(QWidget*, const QString& current) override
+    {
+        renameQuestions << current;
+        return newName;
+    }
     QStringList importPaths;
+    QString newName;
+    QStringList renameQuestions;
     QString exportFolder;
     std::deque<ClashAnswer> clashAnswers;
     bool confirm = true;
