@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <csignal>
 
+#include "app/media/MediaPaneRegistration.h"
 #include "app/panes/FilePaneRegistration.h"
 #include "app/shell/AppDelegate.h"
 #include "app/shell/ApplicationQuit.h"
@@ -35,6 +36,7 @@ int main(int argc, char* argv[])
 
     orv::MainRunLoopDriver driver(orv::RunLoop::main());
     orv::registerFilePanes(orv::PaneFactoryRegistry::shared());
+    orv::registerMediaPanes(orv::PaneFactoryRegistry::shared());
 
     // Terminate and interrupt end the program through its event loop (so the
     // termination step runs); the crash handlers leave them alone.
