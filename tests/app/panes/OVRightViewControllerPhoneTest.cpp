@@ -413,7 +413,7 @@ TEST_F(PanePhone, OneTransferAtATime)
 // A phone of its own, killed while a copy runs each way.
 TEST(PaneUnplug, APhoneThatVanishesMidTransferEndsInAnErrorAndNoPartialFile)
 {
-    for (const bool exporting : {true}) {
+    for (const bool exporting : {true, false}) {
         auto sim = phonesim::Simulator::start();
         setResourceDirectory(sim->resourceDir().string());
         auto client = std::make_shared<OVDeviceClient>();
@@ -428,7 +428,8 @@ TEST(PaneUnplug, APhoneThatVanishesMidTransferEndsInAnErrorAndNoPartialFile)
         const fs::path phoneFolderPath = sim->phoneRoot(sim->serial()) / "Unplug";
         fs::create_directories(phoneFolderPath);
         std::ofstream(phoneFolderPath / "big.bin", std::ios::binary) << std::string(600 * 1024, 'u');
-        writeFile(local.filePath("up/big.bin"), QByteArray(600 * 1024, 'u'));
+        // A name the phone does not hold yet, so the import asks nothing.
+        writeFile(local.filePath("up/new.bin"), QByteArray(600 * 1024, 'u'));
         {
             test::TestPane pane;
             pane.setClient(client);
@@ -444,10 +445,15 @@ TEST(PaneUnplug, APhoneThatVanishesMidTransferEndsInAnErrorAndNoPartialFile)
             if (exporting)
                 pane.doExport(local.filePath("out"), [&](std::optional<Error> e) { done = e; });
             else
-                pane.doImport({local.filePath("up/big.bin")}, [&](std::optional<Error> e, std::vector<std::string>) { done = e; });
+                pane.doImport({local.filePath("up/new.bin")}, [&](std::optional<Error> e, std::vector<std::string>) { done = e; });
             ASSERT_TRUE(pane.isTransferRunning()) << exporting;
-            // Wait until the copy is stuck half-way (its sheet is up), then pull the plug.
-            ASSERT_TRUE(qtWaitUntil([&] { return pane.progressPanel() && pane.progressPanel()->isVisible(); }));
+            // Wait until the copy is stuck half-way (its sheet is up, or the phone
+            // has taken the push), then pull the plug.
+            ASSERT_TRUE(qtWaitUntil([&] {
+                if (pane.progressPanel() && pane.progressPanel()->isVisible())
+                    return true;
+                return !exporting && sim->log(sim->serial(), "adb").dump().find("push") != std::string::npos;
+            })) << exporting;
             sim.reset();
             ASSERT_TRUE(qtWaitUntil([&] { return done.has_value(); }, std::chrono::seconds(60))) << exporting;
             EXPECT_TRUE(*done) << exporting;
