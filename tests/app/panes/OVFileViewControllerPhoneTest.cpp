@@ -41,6 +41,7 @@
 #include "core/bridge/facade/OVResources.h"
 #include "phonesim/Simulator.h"
 #include "tests/app/viewmodels/PrivateHome.h"
+#include "tests/support/ReleasedWork.h"
 
 namespace orv {
 namespace {
@@ -474,6 +475,38 @@ TEST_F(FileBrowserPhone, DownloadPaneStartsAtTheDownloadFolder)
     QKeyEvent up(QEvent::KeyPress, Qt::Key_Up, Qt::ControlModifier);
     pane->collectionViewDidKeyDownEvent(pane->gridView(), &up);
     EXPECT_EQ(pane->pathView()->pathComponentCells().size(), 1u);
+}
+
+TEST(FileBrowserUnplug, AListingThatFailsShowsItsReasonAndAnEmptyFolder)
+{
+    L10n::setTable({{"ListingFailed", "%@ could not be listed: %@"}});
+    auto sim = phonesim::Simulator::start();
+    setResourceDirectory(sim->resourceDir().string());
+    auto device = std::make_shared<OVDeviceClient>();
+    std::optional<std::optional<Error>> loaded;
+    device->updateWithSerialNumber(sim->serial(), [&](std::optional<Error> e) { loaded = e; });
+    ASSERT_TRUE(qtWaitUntil([&] { return loaded.has_value(); }, kLong));
+    {
+        OVFileViewController pane;
+        pane.setClient(device);
+        pane.loadView();
+        pane.view()->resize(900, 600);
+        pane.setDeviceDone();
+        ASSERT_TRUE(qtWaitUntil([&] { return !pane.items().empty(); }, kLong));
+        OVViewModelRef dcim;
+        for (const auto& model : pane.items())
+            if (model->rawfilename() == "DCIM")
+                dcim = model;
+        ASSERT_TRUE(dcim);
+        sim.reset();  // the phone goes away
+        pane.doubleClickItem(dcim);
+        ASSERT_TRUE(qtWaitUntil([&] { return !pane.listingError().isEmpty(); }, kLong));
+        EXPECT_TRUE(pane.listingError().contains("DCIM")) << pane.listingError().toStdString();
+        EXPECT_TRUE(pane.items().empty()) << pane.items().size() << " " << (pane.items().empty() ? std::string() : pane.items().front()->path().toStdString());
+        EXPECT_EQ(pane.currentDirectory(), dcim);
+    }
+    device.reset();
+    orv::test::settleReleasedWork();
 }
 
 TEST(FilePaneRegistration, TheWindowMakesTheFilePanesByLayoutName)
