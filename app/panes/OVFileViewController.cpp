@@ -86,6 +86,11 @@ OVFileViewController::~OVFileViewController()
     }
     if (listView_)
         listView_->setOutlineDelegate(nullptr);
+    // The view not shown has no parent to take it down with the pane's view.
+    if (gridView_ && !gridView_->parentWidget())
+        delete gridView_;
+    if (listView_ && !listView_->parentWidget())
+        delete listView_;
 }
 
 OVViewModelRef OVFileViewController::makeRoot()
