@@ -1,5 +1,6 @@
 #include "app/media/MediaPaneRegistration.h"
 
+#include "app/media/OVAudioViewController.h"
 #include "app/shell/PaneFactoryRegistry.h"
 
 namespace orv {
@@ -8,7 +9,8 @@ namespace orv {
 // ("OVPhotoViewController", "OVVideoViewController", "OVAudioViewController").
 void registerMediaPanes(PaneFactoryRegistry& registry)
 {
-    (void)registry;
+    registry.registerFactory(QStringLiteral("OVAudioViewController"),
+                             [] { return std::make_unique<OVAudioViewController>(); });
 }
 
 }  // namespace orv

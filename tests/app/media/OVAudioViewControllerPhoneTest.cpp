@@ -1,0 +1,545 @@
+// The Music pane against the simulated phone through the real device client:
+// the three modes list what the phone has, column sorts keep the selection,
+// the folders outline groups songs and keeps its expanded rows, a folder row
+// stands for its songs only (delete and export never take the phone folder),
+// whole albums export into safely named folders without replacing anything
+// unasked, dropped files are filtered by extension, fetches are throttled
+// into one trailing fetch, and the album popover lists, deletes and closes.
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QTemporaryDir>
+#include <filesystem>
+#include <fstream>
+
+#include "QtWait.h"
+#include "app/media/MediaPaneRegistration.h"
+#include "app/media/OVAudioFolderModel.h"
+#include "app/media/OVAudioViewController.h"
+#include "app/media/OVSongListViewController.h"
+#include "app/media/OVSongTableModel.h"
+#include "app/panes/OVOutlineView.h"
+#include "app/panes/OVPreviewWindow.h"
+#include "app/shell/PaneFactoryRegistry.h"
+#include "app/shell/Prefs.h"
+#include "app/toolkit/IBCollectionView.h"
+#include "app/toolkit/OVBPopover.h"
+#include "app/toolkit/OVSegButton.h"
+#include "core/bridge/facade/OVDeviceClient.h"
+#include "core/bridge/facade/OVResources.h"
+#include "core/bridge/model/OVAudioFile.h"
+#include "phonesim/Simulator.h"
+#include "tests/app/panes/PaneFakes.h"
+#include "tests/app/viewmodels/PrivateHome.h"
+
+namespace orv {
+namespace {
+
+test::PrivateHome home;
+using test::qtWaitUntil;
+namespace fs = std::filesystem;
+constexpr auto kLong = std::chrono::seconds(60);
+
+QStringList titles(const std::vector<std::shared_ptr<OVAudioViewModel>>& songs)
+{
+    QStringList out;
+    for (const auto& song : songs)
+        out << song->title();
+    return out;
+}
+
+std::string readBytes(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+QStringList entriesBelow(const QString& folder)
+{
+    QStringList out;
+    const QDir root(folder);
+    for (const QFileInfo& info : root.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden))
+        out << info.fileName();
+    out.sort();
+    return out;
+}
+
+class MusicPanePhone : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        QCoreApplication::setOrganizationName(QStringLiteral("Orvane"));
+        QCoreApplication::setApplicationName(QStringLiteral("Orvane"));
+        Prefs::registerUserDefaults();
+        sim = phonesim::Simulator::start().release();
+        setResourceDirectory(sim->resourceDir().string());
+        client = std::make_shared<OVDeviceClient>();
+        std::optional<std::optional<Error>> loaded;
+        client->updateWithSerialNumber(sim->serial(), [&](std::optional<Error> e) { loaded = e; });
+        ASSERT_TRUE(qtWaitUntil([&] { return loaded.has_value(); }, kLong));
+        ASSERT_FALSE(*loaded) << (*loaded)->description();
+    }
+    static void TearDownTestSuite()
+    {
+        OVPreviewWindow::destroySharedPreviewPanel();
+        client.reset();
+        delete sim;
+        sim = nullptr;
+    }
+    void SetUp() override
+    {
+        PaneDialogs::setCurrent(&dialogs);
+        PaneSounds::setCurrent(&sounds);
+        AppLauncher::setCurrent(&launcher);
+        Prefs::shared().setValue(QStringLiteral("UseSoundEffect"), true);
+        ASSERT_TRUE(local.isValid());
+    }
+    void TearDown() override
+    {
+        pane.reset();
+        AppLauncher::setCurrent(nullptr);
+        PaneSounds::setCurrent(nullptr);
+        PaneDialogs::setCurrent(nullptr);
+    }
+
+    OVAudioViewController& open(int mode = OVAudioViewController::SongsMode)
+    {
+        pane = std::make_unique<OVAudioViewController>();
+        pane->setClient(client);
+        pane->setViewType(2);
+        pane->loadView();
+        pane->view()->resize(900, 600);
+        pane->view()->show();
+        pane->segButton()->setSelectedSegment(mode);
+        pane->setDeviceDone();
+        EXPECT_TRUE(qtWaitUntil([&] { return !pane->items().empty(); }, kLong));
+        return *pane;
+    }
+    void switchTo(int mode)
+    {
+        pane->segButton()->setSelectedSegment(mode);
+        pane->swichShowMode();
+    }
+    // Fetches again (past the throttle) and waits until the songs satisfy `ready`.
+    bool refetchUntil(const std::function<bool()>& ready)
+    {
+        return qtWaitUntil(
+            [&] {
+                if (ready())
+                    return true;
+                if (!pane->isTrailingReloadPending())
+                    pane->requestReload(OVAudioViewController::ReloadTrigger::Push);
+                return false;
+            },
+            kLong);
+    }
+    std::shared_ptr<OVAudioViewModel> song(const QString& title)
+    {
+        for (const auto& item : pane->items())
+            if (item->title() == title)
+                return item;
+        return nullptr;
+    }
+    int folderRow(const QString& name)
+    {
+        const auto& folders = pane->audioFolders();
+        for (size_t row = 0; row < folders.size(); ++row)
+            if (folders[row]->rawfilename() == name)
+                return static_cast<int>(row);
+        return -1;
+    }
+    void selectFolderRow(int row)
+    {
+        const QModelIndex index = pane->outlineModel()->index(row, 0);
+        pane->outlineView()->selectionModel()->select(
+            index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    }
+    void selectSongRows(const QList<int>& rows)
+    {
+        QItemSelection selection;
+        for (int row : rows)
+            selection.select(pane->tableModel()->index(row, 0),
+                             pane->tableModel()->index(row, OVSongTableModel::ColumnCount - 1));
+        pane->tableView()->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    }
+    static fs::path phoneRoot() { return sim->phoneRoot(sim->serial()); }
+    static std::string songBytes() { return readBytes(phoneRoot() / "Music/voice memo.mp3"); }
+    bool transferDone()
+    {
+        return qtWaitUntil([&] { return !pane->isTransferRunning() && !pane->isAlbumExportRunning(); }, kLong);
+    }
+
+    static inline phonesim::Simulator* sim = nullptr;
+    static inline std::shared_ptr<OVDeviceClient> client;
+    std::unique_ptr<OVAudioViewController> pane;
+    QTemporaryDir local;
+    test::ScriptedDialogs dialogs;
+    test::RecordingSounds sounds;
+    test::RecordingLauncher launcher;
+};
+
+TEST_F(MusicPanePhone, RegisteredUnderItsLayoutName)
+{
+    PaneFactoryRegistry registry;
+    registerMediaPanes(registry);
+    EXPECT_TRUE(dynamic_cast<OVAudioViewController*>(registry.make(QStringLiteral("OVAudioViewController")).get()));
+}
+
+TEST_F(MusicPanePhone, EachModeListsWhatThePhoneHas)
+{
+    open();
+    EXPECT_EQ(pane->items().size(), 8u);
+    for (const char* title : {"Slow Tide", "Beacon", "Low Water", "Crossing", "Deck Lamps", "Updraft", "String Theory",
+                              "voice memo"})
+        EXPECT_TRUE(song(QString::fromLatin1(title))) << title;
+    EXPECT_EQ(pane->tableModel()->rowCount(), 8);
+    EXPECT_EQ(pane->tableModel()->data(pane->tableModel()->index(0, OVSongTableModel::Time), Qt::DisplayRole)
+                  .toString()
+                  .count(QLatin1Char(':')),
+              1);
+
+    switchTo(OVAudioViewController::FoldersMode);
+    EXPECT_EQ(pane->firstResponder(), pane->outlineView());
+    // One row per folder holding songs, in the order of each folder's first song.
+    ASSERT_EQ(pane->audioFolders().size(), 4u);
+    const int harbour = folderRow(QStringLiteral("Harbour Lights"));
+    ASSERT_GE(harbour, 0);
+    EXPECT_EQ(OVAudioViewController::folderSongCount(*pane->audioFolders()[size_t(harbour)]), 3u);
+    EXPECT_EQ(pane->outlineModel()->rowCount(pane->outlineModel()->index(harbour, 0)), 3);
+    EXPECT_EQ(OVAudioFolderModel::cellText(*pane->audioFolders()[size_t(harbour)], true, OVAudioFolderModel::SongNum),
+              "3");
+
+    switchTo(OVAudioViewController::AlbumsMode);
+    EXPECT_EQ(pane->firstResponder(), pane->gridView());
+    ASSERT_TRUE(qtWaitUntil([&] { return pane->albumItems().size() >= 3; }, kLong));
+    EXPECT_EQ(pane->gridView()->itemCountInSectionIndex(0), static_cast<int64_t>(pane->albumItems().size()));
+    EXPECT_FALSE(pane->gridView()->visibleItemViews().isEmpty());
+
+    // Choosing the mode that is set up asks for nothing.
+    const int requests = pane->reloadRequestCount();
+    pane->swichShowMode();
+    EXPECT_EQ(pane->reloadRequestCount(), requests);
+}
+
+TEST_F(MusicPanePhone, ColumnSortsKeepTheSelectedSongs)
+{
+    open();
+    const auto memo = song(QStringLiteral("voice memo"));
+    for (size_t row = 0; row < pane->items().size(); ++row)
+        if (pane->items()[row] == memo)
+            selectSongRows({static_cast<int>(row)});
+
+    pane->didClickTableColumn(OVSongTableModel::Name);
+    QStringList sorted = titles(pane->items());
+    QStringList expected = sorted;
+    std::sort(expected.begin(), expected.end(),
+              [](const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) < 0; });
+    EXPECT_EQ(sorted, expected);
+    pane->didClickTableColumn(OVSongTableModel::Name);
+    std::reverse(expected.begin(), expected.end());
+    EXPECT_EQ(titles(pane->items()), expected);
+    ASSERT_EQ(pane->selectedItems().size(), 1u);
+    EXPECT_EQ(pane->selectedItems().front(), memo);
+
+    // A new column starts ascending: for the duration that is the longest first.
+    pane->didClickTableColumn(OVSongTableModel::Time);
+    EXPECT_FALSE(pane->tableView()->sortDescending());
+    EXPECT_TRUE(std::is_sorted(pane->items().begin(), pane->items().end(),
+                               [](const auto& a, const auto& b) { return a->duration() > b->duration(); }));
+    EXPECT_EQ(pane->items().back(), memo);
+    EXPECT_EQ(pane->selectedItems().front(), memo);
+}
+
+TEST_F(MusicPanePhone, FolderSortsAndExpandedRowsSurviveARebuild)
+{
+    open(OVAudioViewController::FoldersMode);
+    ASSERT_TRUE(qtWaitUntil([&] { return pane->audioFolders().size() == 4; }, kLong));
+    const int harbour = folderRow(QStringLiteral("Harbour Lights"));
+    pane->outlineView()->expand(pane->outlineModel()->index(harbour, 0));
+
+    pane->outlineViewDidClickTableColumn(OVAudioFolderModel::SongNum);
+    EXPECT_EQ(pane->audioFolders().front()->rawfilename(), "Harbour Lights");
+    pane->outlineViewDidClickTableColumn(OVAudioFolderModel::SongNum);
+    EXPECT_TRUE(pane->outlineView()->sortDescending());
+    EXPECT_EQ(pane->audioFolders().back()->rawfilename(), "Harbour Lights");
+    EXPECT_TRUE(pane->outlineView()->isExpanded(pane->outlineModel()->index(folderRow("Harbour Lights"), 0)));
+
+    // A rebuild sorts again by the column, ascending, and keeps the folder open.
+    pane->resetAudioFolder();
+    EXPECT_EQ(pane->audioFolders().front()->rawfilename(), "Harbour Lights");
+    EXPECT_TRUE(pane->outlineView()->isExpanded(pane->outlineModel()->index(0, 0)));
+}
+
+// A folder row lists only songs; deleting it must not take the folder's other files.
+TEST_F(MusicPanePhone, DeletingAFolderRowDeletesItsSongsOnly)
+{
+    const std::string bytes = songBytes();
+    sim->putFile(sim->serial(), "/sdcard/Music/Keep Me/tune.mp3", bytes);
+    sim->putFile(sim->serial(), "/sdcard/Music/Keep Me/lyrics.txt", "words");
+    sim->putFile(sim->serial(), "/sdcard/Music/Keep Me/Inner/other.mp3", bytes);
+    open(OVAudioViewController::FoldersMode);
+    ASSERT_TRUE(refetchUntil([&] { return folderRow(QStringLiteral("Keep Me")) >= 0; }));
+    const int row = folderRow(QStringLiteral("Keep Me"));
+    ASSERT_EQ(OVAudioViewController::folderSongCount(*pane->audioFolders()[size_t(row)]), 1u);
+    selectFolderRow(row);
+    ASSERT_EQ(pane->selectedItems().size(), 1u);
+
+    dialogs.deleteQuestions.clear();
+    QKeyEvent key(QEvent::KeyPress, Qt::Key_Backspace, Qt::ControlModifier);
+    EXPECT_TRUE(pane->keyDown(pane->outlineView(), &key));
+    ASSERT_EQ(dialogs.deleteQuestions.size(), 1);
+    EXPECT_TRUE(dialogs.deleteQuestions.front().contains(QLatin1String("1 file"))) << dialogs.deleteQuestions.front().toStdString();
+    ASSERT_TRUE(transferDone());
+    ASSERT_TRUE(qtWaitUntil([&] { return !fs::exists(phoneRoot() / "Music/Keep Me/tune.mp3"); }, kLong));
+    EXPECT_TRUE(fs::exists(phoneRoot() / "Music/Keep Me/lyrics.txt"));
+    EXPECT_TRUE(fs::exists(phoneRoot() / "Music/Keep Me/Inner/other.mp3"));
+    fs::remove_all(phoneRoot() / "Music/Keep Me");
+}
+
+TEST_F(MusicPanePhone, ExportingAFolderRowCopiesItsSongsOnly)
+{
+    const std::string bytes = songBytes();
+    sim->putFile(sim->serial(), "/sdcard/Music/Export Me/song.mp3", bytes);
+    sim->putFile(sim->serial(), "/sdcard/Music/Export Me/notes.txt", "not a song");
+    open(OVAudioViewController::FoldersMode);
+    ASSERT_TRUE(refetchUntil([&] { return folderRow(QStringLiteral("Export Me")) >= 0; }));
+    selectFolderRow(folderRow(QStringLiteral("Export Me")));
+    pane->doExport(local.path(), nullptr);
+    ASSERT_TRUE(transferDone());
+    EXPECT_EQ(entriesBelow(local.path()), QStringList{"song.mp3"});
+    EXPECT_EQ(readBytes(fs::path(local.path().toStdString()) / "song.mp3"), bytes);
+    fs::remove_all(phoneRoot() / "Music/Export Me");
+}
+
+// Album names come from the songs' tags: they name folders only after being made safe.
+TEST_F(MusicPanePhone, AlbumExportNamesFoldersSafelyAndAsksBeforeReplacing)
+{
+    open();
+    const auto tide = song(QStringLiteral("Slow Tide"));
+    const auto beacon = song(QStringLiteral("Beacon"));
+    ASSERT_TRUE(tide && beacon);
+    auto album = [&](const std::string& name, const std::shared_ptr<OVAudioViewModel>& member) {
+        auto record = std::make_shared<OVAudioAlbum>();
+        record->setName(name);
+        record->setPath(member->path().toStdString());
+        record->setChildren(std::vector<OVFileRef>{member->ovfile()});
+        return OVAudioAlbumViewModel::make(record, member->serialNumber());
+    };
+    const QString chosen = local.path() + QStringLiteral("/chosen");
+    ASSERT_TRUE(QDir().mkpath(chosen + QStringLiteral("/Existing")));
+    QFile marker(chosen + QStringLiteral("/Existing/mine.txt"));
+    ASSERT_TRUE(marker.open(QIODevice::WriteOnly));
+    marker.write("mine");
+    marker.close();
+
+    dialogs.clashAnswers = {PaneDialogs::ClashAnswer::KeepBoth};
+    std::optional<std::optional<Error>> finished;
+    pane->downloadAlbums({album("AC/DC", tide), album("../../escape", beacon), album("Existing", tide)}, chosen,
+                         [&](std::optional<Error> error) { finished = error; });
+    ASSERT_TRUE(qtWaitUntil([&] { return finished.has_value(); }, kLong));
+    ASSERT_FALSE(*finished) << (*finished)->description();
+    EXPECT_EQ(dialogs.clashes.size(), 1);
+    // Nothing left the chosen folder, nothing there was replaced, no staging left behind.
+    EXPECT_EQ(entriesBelow(local.path()), QStringList{"chosen"});
+    EXPECT_EQ(entriesBelow(chosen), (QStringList{".._.._escape", "AC_DC", "Existing", "Existing_1"}));
+    EXPECT_EQ(entriesBelow(chosen + QStringLiteral("/Existing")), QStringList{"mine.txt"});
+    EXPECT_EQ(entriesBelow(chosen + QStringLiteral("/AC_DC")), QStringList{QFileInfo(tide->path()).fileName()});
+    EXPECT_EQ(entriesBelow(chosen + QStringLiteral("/Existing_1")), QStringList{QFileInfo(tide->path()).fileName()});
+    ASSERT_FALSE(sounds.played.empty());
+    EXPECT_EQ(sounds.played.back(), PaneSounds::Sound::Complete);
+
+    // Stop on the clash question copies nothing.
+    dialogs.clashAnswers = {PaneDialogs::ClashAnswer::Stop};
+    finished.reset();
+    pane->downloadAlbums({album("Existing", beacon)}, chosen, [&](std::optional<Error> error) { finished = error; });
+    ASSERT_TRUE(finished.has_value());
+    EXPECT_EQ(entriesBelow(chosen + QStringLiteral("/Existing")), QStringList{"mine.txt"});
+}
+
+TEST_F(MusicPanePhone, DropsImportOnlyMusicFilesWithTheirExactExtension)
+{
+    open();
+    const QString upper = local.path() + QStringLiteral("/LOUD.MP3");
+    const QString text = local.path() + QStringLiteral("/readme.txt");
+    const QString good = local.path() + QStringLiteral("/dropped song.mp3");
+    for (const QString& path : {upper, text, good}) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray::fromStdString(songBytes()));
+    }
+    EXPECT_FALSE(pane->importDroppedPaths({upper}));
+    EXPECT_FALSE(pane->importDroppedPaths({text}));
+    EXPECT_TRUE(pane->importDroppedPaths({text, good, upper}));
+    ASSERT_TRUE(transferDone());
+    ASSERT_TRUE(qtWaitUntil([&] { return fs::exists(phoneRoot() / "Music/dropped song.mp3"); }, kLong));
+    EXPECT_FALSE(fs::exists(phoneRoot() / "Music/readme.txt"));
+    EXPECT_FALSE(fs::exists(phoneRoot() / "Music/LOUD.MP3"));
+    fs::remove(phoneRoot() / "Music/dropped song.mp3");
+}
+
+// Requests inside the interval are not lost: they become one fetch when it is up.
+TEST_F(MusicPanePhone, ReloadsInsideTheIntervalBecomeOneTrailingFetch)
+{
+    open();
+    ASSERT_TRUE(qtWaitUntil(
+        [&] { return !pane->isTrailingReloadPending() && !pane->isFetchScheduled() && !pane->isThrottled(); }, kLong));
+    const int before = pane->fetchCount();
+    pane->requestReload(OVAudioViewController::ReloadTrigger::Push);
+    EXPECT_TRUE(pane->isFetchScheduled());
+    ASSERT_TRUE(qtWaitUntil([&] { return pane->fetchCount() == before + 1; }, kLong));
+    // A push with nothing in it means "fetch again" as much as one with changes.
+    pane->deviceLibraryCallback(std::nullopt);
+    pane->deviceLibraryCallback(OVLibraryChange{});
+    EXPECT_TRUE(pane->isTrailingReloadPending());
+    EXPECT_EQ(pane->fetchCount(), before + 1);
+    ASSERT_TRUE(qtWaitUntil([&] { return pane->fetchCount() == before + 2; }, kLong));
+    EXPECT_FALSE(pane->isTrailingReloadPending());
+    EXPECT_FALSE(pane->isFetchScheduled());
+    ASSERT_TRUE(qtWaitUntil([&] { return !pane->isThrottled(); }, kLong));
+
+    // A reload after a delete, an import or a user's request waits a moment first.
+    pane->requestReload(OVAudioViewController::ReloadTrigger::Delete);
+    EXPECT_EQ(pane->fetchCount(), before + 2);
+    ASSERT_TRUE(qtWaitUntil([&] { return pane->fetchCount() == before + 3; }, kLong));
+}
+
+TEST_F(MusicPanePhone, AlbumTilesWaitForTheirCoversAndTheClickOpensTheSongList)
+{
+    open(OVAudioViewController::AlbumsMode);
+    ASSERT_TRUE(qtWaitUntil([&] { return pane->gridView()->visibleItemViews().size() >= 3; }, kLong));
+    // Covers are asked for at most once per album; clean-up stops every wait.
+    EXPECT_LE(pane->observedThumbnailCount(), pane->albumItems().size());
+    pane->cleanThumbnailObservers();
+    EXPECT_EQ(pane->observedThumbnailCount(), 0u);
+    for (const auto& album : pane->albumItems())
+        EXPECT_FALSE(album->observerThumbnailLoading());
+
+    int harbour = -1;
+    for (size_t i = 0; i < pane->albumItems().size(); ++i)
+        if (pane->albumItems()[i]->albumName() == QLatin1String("Harbour Lights"))
+            harbour = static_cast<int>(i);
+    ASSERT_GE(harbour, 0);
+    const IBSectionIndexSet pair(0, harbour);
+    ASSERT_TRUE(qtWaitUntil([&] { return pane->gridView()->itemViewWithIndexSet(pair) != nullptr; }, kLong));
+    auto* tile = qobject_cast<OVAudioAlbumItemView*>(pane->gridView()->itemViewWithIndexSet(pair));
+    ASSERT_TRUE(tile);
+    EXPECT_EQ(tile->title(), "Harbour Lights");
+    EXPECT_EQ(tile->number(), 3u);
+
+    pane->collectionViewDidClickItemView(pane->gridView(), pair);
+    OVSongListViewController* list = pane->songlistViewController();
+    ASSERT_TRUE(list);
+    EXPECT_EQ(list->albumViewModel(), pane->albumItems()[size_t(harbour)]);
+    EXPECT_EQ(list->songlistView()->model()->rowCount(), 3);
+    EXPECT_TRUE(pane->popover()->isVisible());
+    EXPECT_EQ(pane->popover()->contentWidget()->size(), QSize(230, 147));
+    // Right after it appeared, a click elsewhere does not close it.
+    EXPECT_FALSE(pane->popoverShouldClose());
+
+    // Open in the list opens the first selected song only.
+    list->songlistView()->selectRow(0);
+    list->songlistView()->selectionModel()->select(list->songlistView()->model()->index(1, 0),
+                                                  QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    ASSERT_EQ(list->selectedItems().size(), 2u);
+    list->openMenuAction();
+    ASSERT_TRUE(qtWaitUntil([&] { return !launcher.launches.isEmpty() && !list->isTransferRunning(); }, kLong));
+    EXPECT_EQ(launcher.launches.size(), 1);
+}
+
+TEST_F(MusicPanePhone, DeletingFromTheSongListRemovesTheSongsAndClosesThePopover)
+{
+    const std::string bytes = songBytes();
+    open(OVAudioViewController::AlbumsMode);
+    ASSERT_TRUE(qtWaitUntil([&] { return pane->gridView()->visibleItemViews().size() >= 1; }, kLong));
+    auto album = pane->albumItems().front();
+    const size_t songs = album->songs().size();
+    ASSERT_GE(songs, 1u);
+    const QString victim = QString::fromStdString(album->songs().front()->path());
+    pane->collectionViewDidClickItemView(pane->gridView(), IBSectionIndexSet(0, 0));
+    OVSongListViewController* list = pane->songlistViewController();
+    ASSERT_TRUE(list);
+    list->songlistView()->selectRow(0);
+    dialogs.deleteQuestions.clear();
+    list->deleteMenuAction();
+    ASSERT_EQ(dialogs.deleteQuestions.size(), 1);
+    ASSERT_TRUE(qtWaitUntil([&] { return album->songs().size() == songs - 1; }, kLong));
+    EXPECT_FALSE(pane->popover()->isVisible() && pane->popover()->popoverWindow()->windowOpacity() >= 1.0);
+    // Put it back for the cases after this one.
+    const QString relative = victim.mid(victim.indexOf(QLatin1String("/Music/")) + 1);
+    EXPECT_FALSE(fs::exists(phoneRoot() / relative.toStdString()));
+    sim->putFile(sim->serial(), "/sdcard/" + relative.toStdString(), bytes);
+}
+
+TEST_F(MusicPanePhone, EachModeKeepsItsOwnScrollPosition)
+{
+    open();
+    pane->saveScrollViewOffset();
+    switchTo(OVAudioViewController::FoldersMode);
+    switchTo(OVAudioViewController::AlbumsMode);
+    switchTo(OVAudioViewController::SongsMode);
+    const auto& cache = pane->scrollViewOffsetCache();
+    for (const char* key : {"AudioAllFiles", "AudioFolders", "AudioAlbums"})
+        EXPECT_TRUE(cache.count(QString::fromLatin1(key))) << key;
+}
+
+// --- pieces without the phone -------------------------------------------------------------------
+
+TEST(MusicPaneGeometry, PopoverSizeAndSide)
+{
+    const std::pair<uint64_t, int> heights[] = {{0, 49}, {1, 49}, {3, 147}, {6, 294}, {20, 294}};
+    for (const auto& [songs, height] : heights)
+        EXPECT_EQ(OVAudioViewController::popoverHeight(songs), height) << songs;
+    // A tile in the right half of the grid gets the popover on its left.
+    EXPECT_TRUE(OVAudioViewController::popoverOnLeftSide(0, 1));
+    EXPECT_FALSE(OVAudioViewController::popoverOnLeftSide(0, 2));
+    EXPECT_TRUE(OVAudioViewController::popoverOnLeftSide(1, 2));
+    EXPECT_FALSE(OVAudioViewController::popoverOnLeftSide(0, 3));
+    EXPECT_TRUE(OVAudioViewController::popoverOnLeftSide(1, 3));
+    EXPECT_TRUE(OVAudioViewController::popoverOnLeftSide(2, 3));
+}
+
+TEST(MusicPaneGeometry, SongListCellAndAlbumTile)
+{
+    EXPECT_EQ(SongListCellView::durationFrame(QSize(230, 49)), QRect(165, 13, 54, 23));
+    EXPECT_EQ(SongListCellView::nameFrame(QSize(230, 49)), QRect(13, 13, 148, 23));
+    for (double height : {150.0, 215.0}) {
+        EXPECT_EQ(OVAudioAlbumItemView::imageRect(QRectF(0, 0, 150, height)), QRectF(11, 11, 128, 128));
+        EXPECT_EQ(OVAudioAlbumItemView::imageFrameRect(QRectF(0, 0, 150, height)), QRectF(0, 0, 150, 150));
+    }
+    EXPECT_EQ(OVAudioAlbumItemView::titleFrameRect(QRectF(0, 0, 150, 200), QSizeF()).y(), 154);
+}
+
+// A reused tile never shows the previous album's cover or error.
+TEST(MusicPaneGeometry, ANewAlbumClearsTheTilesCover)
+{
+    OVAudioAlbumItemView tile;
+    auto first = OVAudioAlbumViewModel::make(std::make_shared<OVAudioAlbum>(), QString());
+    auto second = OVAudioAlbumViewModel::make(std::make_shared<OVAudioAlbum>(), QString());
+    tile.setRepresentedObject(first);
+    QImage cover(4, 4, QImage::Format_RGB32);
+    cover.fill(Qt::red);
+    tile.setImage(cover);
+    tile.setError(QStringLiteral("failed"));
+    tile.setRepresentedObject(first);
+    EXPECT_FALSE(tile.image().isNull());
+    tile.setRepresentedObject(second);
+    EXPECT_TRUE(tile.image().isNull());
+    EXPECT_TRUE(tile.error().isEmpty());
+}
+
+TEST(MusicPaneGeometry, StatusTextAndAllowedTypes)
+{
+    EXPECT_EQ(OVAudioViewController::statusText(0, 0), "0 item");
+    EXPECT_EQ(OVAudioViewController::statusText(1, 1), "Selected 1 item (Total 1 item)");
+    EXPECT_EQ(OVAudioViewController::statusText(0, 5), "5 items");
+    EXPECT_TRUE(OVAudioViewController::isAllowedMusicFile(QStringLiteral("/a/b.flac")));
+    EXPECT_FALSE(OVAudioViewController::isAllowedMusicFile(QStringLiteral("/a/b.MP3")));
+    EXPECT_FALSE(OVAudioViewController::isAllowedMusicFile(QStringLiteral("/a/mp3")));
+}
+
+}  // namespace
+}  // namespace orv
