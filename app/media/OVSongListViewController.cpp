@@ -42,7 +42,7 @@ public:
         const auto song = std::dynamic_pointer_cast<OVAudioFile>(album->songs()[size_t(index.row())]);
         if (!song)
             return {};
-        if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
+        if (role == Qt::DisplayRole)
             return QString::fromStdString(song->title());
         if (role == Qt::UserRole)
             return formatAudioDuration(song->duration());
@@ -162,6 +162,9 @@ void OVSongListViewController::awakeFromNib()
     songlistView_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     songlistView_->verticalHeader()->setDefaultSectionSize(kRowHeight);
     songlistView_->setShowGrid(false);
+    // The rounded selection is the only highlight a row gets.
+    songlistView_->setFocusPolicy(Qt::ClickFocus);
+    songlistView_->setStyleSheet(QStringLiteral("QTableView { outline: 0; }"));
     songlistView_->setFrameShape(QFrame::NoFrame);
     songlistView_->setSelectionBehavior(QAbstractItemView::SelectRows);
     songlistView_->setSelectionMode(QAbstractItemView::ExtendedSelection);

@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QPointer>
 #include <QTemporaryDir>
 #include <filesystem>
 #include <fstream>
@@ -340,6 +341,14 @@ TEST_F(MusicPanePhone, AlbumExportNamesFoldersSafelyAndAsksBeforeReplacing)
     std::optional<std::optional<Error>> finished;
     pane->downloadAlbums({album("AC/DC", tide), album("../../escape", beacon), album("Existing", tide)}, chosen,
                          [&](std::optional<Error> error) { finished = error; });
+    // One transfer at a time: nothing else starts while the albums copy.
+    ASSERT_TRUE(pane->isAlbumExportRunning());
+    EXPECT_FALSE(pane->importDroppedPaths({QString::fromStdString((phoneRoot() / "Music/voice memo.mp3").string())}));
+    const size_t questions = dialogs.deleteQuestions.size();
+    selectSongRows({0});
+    pane->doDelete(pane->selectedItems(), nullptr);
+    EXPECT_FALSE(pane->isTransferRunning());
+    EXPECT_EQ(dialogs.deleteQuestions.size(), questions);
     ASSERT_TRUE(qtWaitUntil([&] { return finished.has_value(); }, kLong));
     ASSERT_FALSE(*finished) << (*finished)->description();
     EXPECT_EQ(dialogs.clashes.size(), 1);
@@ -472,6 +481,35 @@ TEST_F(MusicPanePhone, DeletingFromTheSongListRemovesTheSongsAndClosesThePopover
     const QString relative = victim.mid(victim.indexOf(QLatin1String("/Music/")) + 1);
     EXPECT_FALSE(fs::exists(phoneRoot() / relative.toStdString()));
     sim->putFile(sim->serial(), "/sdcard/" + relative.toStdString(), bytes);
+}
+
+TEST_F(MusicPanePhone, AFetchKeepsTheSelectedSongsByPath)
+{
+    open();
+    const QString path = song(QStringLiteral("Beacon"))->path();
+    for (size_t row = 0; row < pane->items().size(); ++row)
+        if (pane->items()[row]->path() == path)
+            selectSongRows({static_cast<int>(row)});
+    const auto before = pane->items().front();
+    ASSERT_TRUE(refetchUntil([&] { return pane->items().front() != before; }));
+    ASSERT_EQ(pane->selectedItems().size(), 1u);
+    EXPECT_EQ(pane->selectedItems().front()->path(), path);
+    EXPECT_NE(pane->selectedItems().front(), before);
+}
+
+// A tile highlighted under a drag is cleared when the drag leaves or drops.
+TEST_F(MusicPanePhone, DropHighlightGoesWithTheDrag)
+{
+    open(OVAudioViewController::AlbumsMode);
+    ASSERT_TRUE(qtWaitUntil([&] { return !pane->gridView()->visibleItemViews().isEmpty(); }, kLong));
+    const IBSectionIndexSet pair(0, 0);
+    pane->collectionViewDraggingUpdated(pane->gridView(), nullptr, pair);
+    const QPointer<OVAudioAlbumItemView> tile = pane->lastDropItemView();
+    ASSERT_TRUE(tile);
+    EXPECT_TRUE(tile->dropOn());
+    pane->collectionViewDraggingExited(pane->gridView(), nullptr);
+    EXPECT_FALSE(pane->lastDropItemView());
+    EXPECT_FALSE(tile->dropOn());
 }
 
 TEST_F(MusicPanePhone, EachModeKeepsItsOwnScrollPosition)
