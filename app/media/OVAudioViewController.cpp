@@ -9,6 +9,7 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QWidget>
+#include <algorithm>
 #include <cmath>
 #include <set>
 
@@ -113,6 +114,25 @@ void OVAudioViewController::awakeFromNib()
     setupGrid();
     setupTable();
     setupOutline();
+
+    // After the base has titled the menu: albums and folder rows are not opened.
+    connect(rightClickMenu(), &QMenu::aboutToShow, this, [this] {
+        const std::vector<OVViewModelRef> selection = selectedItems();
+        const bool onlyFiles = !selection.empty() && std::none_of(selection.begin(), selection.end(),
+                                                                 [](const auto& item) { return item->isDir(); });
+        bool seenVisible = false;
+        for (QAction* action : rightClickMenu()->actions()) {
+            const int tag = action->data().isValid() ? action->data().toInt() : -1;
+            if (tag == MenuOpen)
+                action->setVisible(onlyFiles);
+            else if (tag == MenuOpenWith && !onlyFiles)
+                action->setVisible(false);
+            // A separator heading the menu is hidden.
+            if (action->isSeparator() && !seenVisible)
+                action->setVisible(false);
+            seenVisible = seenVisible || (action->isVisible() && !action->isSeparator());
+        }
+    });
 
     addContentView(tableView_);
     layoutSubView();

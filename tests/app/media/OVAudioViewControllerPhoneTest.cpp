@@ -11,7 +11,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QAction>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QPointer>
 #include <QTemporaryDir>
 #include <filesystem>
@@ -481,6 +483,36 @@ TEST_F(MusicPanePhone, DeletingFromTheSongListRemovesTheSongsAndClosesThePopover
     const QString relative = victim.mid(victim.indexOf(QLatin1String("/Music/")) + 1);
     EXPECT_FALSE(fs::exists(phoneRoot() / relative.toStdString()));
     sim->putFile(sim->serial(), "/sdcard/" + relative.toStdString(), bytes);
+}
+
+TEST_F(MusicPanePhone, TheMenuOpensSongsButNotFoldersOrAlbums)
+{
+    open(OVAudioViewController::FoldersMode);
+    ASSERT_TRUE(qtWaitUntil([&] { return pane->audioFolders().size() >= 4; }, kLong));
+    auto shown = [&](int tag) {
+        emit pane->rightClickMenu()->aboutToShow();
+        for (QAction* action : pane->rightClickMenu()->actions())
+            if (action->data().isValid() && action->data().toInt() == tag)
+                return action->isVisible();
+        return false;
+    };
+    selectFolderRow(0);
+    EXPECT_FALSE(shown(OVRightViewController::MenuOpen));
+    EXPECT_TRUE(shown(OVRightViewController::MenuDelete));
+    // The separator that would now head the menu is hidden.
+    for (QAction* action : pane->rightClickMenu()->actions()) {
+        if (action->isVisible()) {
+            EXPECT_FALSE(action->isSeparator());
+            break;
+        }
+    }
+    const QModelIndex first = pane->outlineModel()->index(0, 0);
+    pane->outlineView()->expand(first);
+    pane->outlineView()->selectionModel()->select(pane->outlineModel()->index(0, 0, first),
+                                                  QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    ASSERT_EQ(pane->selectedItems().size(), 1u);
+    EXPECT_TRUE(pane->selectedItems().front()->isAudio());
+    EXPECT_TRUE(shown(OVRightViewController::MenuOpen));
 }
 
 TEST_F(MusicPanePhone, AFetchKeepsTheSelectedSongsByPath)
