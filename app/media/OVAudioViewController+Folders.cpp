@@ -4,7 +4,6 @@
 // songs listed under it, so what is done to the row is done to those songs
 // and never to the phone folder's other files.
 
-#include <QCollator>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <map>
@@ -23,15 +22,6 @@ namespace orv {
 
 namespace {
 
-int compareText(const QString& a, const QString& b)
-{
-    static const QCollator collator = [] {
-        QCollator made;
-        made.setCaseSensitivity(Qt::CaseInsensitive);
-        return made;
-    }();
-    return collator.compare(a, b);
-}
 
 QString folderPathOf(const QString& songPath)
 {
@@ -186,7 +176,7 @@ void OVAudioViewController::outlineViewDidClickTableColumn(int column)
     switch (column) {
     case OVAudioFolderModel::FileName:
         before = [](const OVViewModelRef& a, const OVViewModelRef& b) {
-            return compareText(a->displayname(), b->displayname()) < 0;
+            return OVAudioViewController::compareText(a->displayname(), b->displayname()) < 0;
         };
         break;
     case OVAudioFolderModel::FileSize:
@@ -195,7 +185,7 @@ void OVAudioViewController::outlineViewDidClickTableColumn(int column)
         };
         break;
     case OVAudioFolderModel::FilePath:
-        before = [](const OVViewModelRef& a, const OVViewModelRef& b) { return compareText(a->path(), b->path()) < 0; };
+        before = [](const OVViewModelRef& a, const OVViewModelRef& b) { return OVAudioViewController::compareText(a->path(), b->path()) < 0; };
         break;
     case OVAudioFolderModel::SongNum:
         before = [](const OVViewModelRef& a, const OVViewModelRef& b) {
@@ -250,22 +240,7 @@ void OVAudioViewController::outlineViewDoubleClicked(const QModelIndex& index)
         doubleClickItem(item);
 }
 
-bool OVAudioViewController::keyDown(OVOutlineView*, QKeyEvent* event)
-{
-    const bool control = event->modifiers() & Qt::ControlModifier;
-    switch (event->key()) {
-    case Qt::Key_Backspace:
-        if (!control)
-            return false;
-        deleteAction();
-        return true;
-    case Qt::Key_Delete:
-        deleteAction();
-        return true;
-    default:
-        return quickLookKey(event);
-    }
-}
+bool OVAudioViewController::keyDown(OVOutlineView*, QKeyEvent* event) { return listKey(event); }
 
 QMenu* OVAudioViewController::menuForEvent(OVOutlineView*, QContextMenuEvent*) { return rightClickMenu(); }
 

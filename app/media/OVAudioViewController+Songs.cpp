@@ -2,7 +2,6 @@
 // selection stays on the same songs), keys, double click, drops of music
 // files and drags of songs out to the computer.
 
-#include <QCollator>
 #include <QHeaderView>
 #include <QKeyEvent>
 
@@ -30,15 +29,6 @@ constexpr ColumnWidths kSongColumns[] = {
     {true, false, 180, 180, 1000},  {true, true, 120, 120, 120},   {true, true, 120, 180, 1000},
 };
 
-int compareText(const QString& a, const QString& b)
-{
-    static const QCollator collator = [] {
-        QCollator made;
-        made.setCaseSensitivity(Qt::CaseInsensitive);
-        return made;
-    }();
-    return collator.compare(a, b);
-}
 
 }  // namespace
 
@@ -112,16 +102,16 @@ void OVAudioViewController::didClickTableColumn(int column)
     std::function<bool(const Song&, const Song&)> before;
     switch (column) {
     case OVSongTableModel::Name:
-        before = [](const Song& a, const Song& b) { return compareText(a->title(), b->title()) < 0; };
+        before = [](const Song& a, const Song& b) { return OVAudioViewController::compareText(a->title(), b->title()) < 0; };
         break;
     case OVSongTableModel::Artist:
-        before = [](const Song& a, const Song& b) { return compareText(a->artist(), b->artist()) < 0; };
+        before = [](const Song& a, const Song& b) { return OVAudioViewController::compareText(a->artist(), b->artist()) < 0; };
         break;
     case OVSongTableModel::Album:
         before = [](const Song& a, const Song& b) {
             const QString left = a->album() ? QString::fromStdString(a->album()->name()) : QString();
             const QString right = b->album() ? QString::fromStdString(b->album()->name()) : QString();
-            return compareText(left, right) < 0;
+            return OVAudioViewController::compareText(left, right) < 0;
         };
         break;
     case OVSongTableModel::Time:
@@ -129,7 +119,7 @@ void OVAudioViewController::didClickTableColumn(int column)
         before = [](const Song& a, const Song& b) { return a->duration() > b->duration(); };
         break;
     case OVSongTableModel::DisplayPath:
-        before = [](const Song& a, const Song& b) { return compareText(a->displayname(), b->displayname()) < 0; };
+        before = [](const Song& a, const Song& b) { return OVAudioViewController::compareText(a->displayname(), b->displayname()) < 0; };
         break;
     case OVSongTableModel::DisplayFileSize:
         before = [](const Song& a, const Song& b) { return a->filesize() > b->filesize(); };
@@ -160,16 +150,7 @@ void OVAudioViewController::didClickTableColumn(int column)
 
 bool OVAudioViewController::keyDownEvent(OVTableView*, QKeyEvent* event)
 {
-    const bool control = event->modifiers() & Qt::ControlModifier;
     switch (event->key()) {
-    case Qt::Key_Backspace:
-        if (!control)
-            return false;
-        deleteAction();
-        return true;
-    case Qt::Key_Delete:
-        deleteAction();
-        return true;
     case Qt::Key_Return:
     case Qt::Key_Enter: {
         const std::vector<OVViewModelRef> selection = tableViewSelectedItems();
@@ -179,7 +160,7 @@ bool OVAudioViewController::keyDownEvent(OVTableView*, QKeyEvent* event)
         return true;
     }
     default:
-        return quickLookKey(event);
+        return listKey(event);
     }
 }
 

@@ -5,6 +5,7 @@
 
 #include "app/media/OVAudioViewController.h"
 
+#include <QCollator>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QMenu>
@@ -16,6 +17,7 @@
 #include "app/media/OVAudioFolderModel.h"
 #include "app/media/OVSongListViewController.h"
 #include "app/media/OVSongTableModel.h"
+#include "app/panes/OVFileViewController.h"
 #include "app/panes/OVOutlineView.h"
 #include "app/shell/L10n.h"
 #include "app/shell/OVMainWindowController.h"
@@ -29,8 +31,6 @@
 namespace orv {
 
 namespace {
-
-QString pluralItems(uint64_t count) { return L10n::text(count < 2 ? "item" : "items"); }
 
 const char* const kScrollKeys[] = {"AudioAllFiles", "AudioFolders", "AudioAlbums"};
 
@@ -480,15 +480,7 @@ void OVAudioViewController::selectSongsByPath(const QStringList& paths)
 
 QString OVAudioViewController::statusText(uint64_t selected, uint64_t total)
 {
-    if (selected == 0)
-        return QStringLiteral("%1 %2").arg(total).arg(pluralItems(total));
-    return QStringLiteral("%1 %2 %3 (%4 %5 %6)")
-        .arg(L10n::text("Selected"))
-        .arg(selected)
-        .arg(pluralItems(selected))
-        .arg(L10n::text("Total"))
-        .arg(total)
-        .arg(pluralItems(total));
+    return OVFileViewController::statusText(selected, total);
 }
 
 void OVAudioViewController::updateStatusLabel()
@@ -562,9 +554,23 @@ void OVAudioViewController::restoreScrollViewOffset()
 
 // --- Quick Look ------------------------------------------------------------------------------
 
-bool OVAudioViewController::quickLookKey(QKeyEvent* event)
+int OVAudioViewController::compareText(const QString& a, const QString& b)
+{
+    static const QCollator collator = [] {
+        QCollator made;
+        made.setCaseSensitivity(Qt::CaseInsensitive);
+        return made;
+    }();
+    return collator.compare(a, b);
+}
+
+bool OVAudioViewController::listKey(QKeyEvent* event)
 {
     const bool control = event->modifiers() & Qt::ControlModifier;
+    if ((event->key() == Qt::Key_Backspace && control) || event->key() == Qt::Key_Delete) {
+        deleteAction();
+        return true;
+    }
     if (event->key() != Qt::Key_Space && !(event->key() == Qt::Key_Y && control))
         return false;
     const std::vector<OVViewModelRef> selection = selectedItems();

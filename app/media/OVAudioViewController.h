@@ -233,7 +233,9 @@ private:
     void stopObservingCover(OVAudioAlbumViewModel* album);
     int64_t indexOfAlbum(const OVViewModel* album) const;
     QString scrollKey() const;
-    bool quickLookKey(QKeyEvent* event);
+    // The keys the table and the outline share: delete and preview.
+    bool listKey(QKeyEvent* event);
+    static int compareText(const QString& a, const QString& b);
     void selectSongsByPath(const QStringList& paths);
 
     bool built_ = false;
