@@ -26,6 +26,7 @@
 #include "app/media/OVAudioViewController.h"
 #include "app/media/OVSongListViewController.h"
 #include "app/media/OVSongTableModel.h"
+#include "app/panes/OVDragOutMimeData.h"
 #include "app/panes/OVOutlineView.h"
 #include "app/panes/OVPreviewWindow.h"
 #include "app/shell/PaneFactoryRegistry.h"
@@ -514,6 +515,63 @@ TEST_F(MusicPanePhone, TheMenuOpensSongsButNotFoldersOrAlbums)
     ASSERT_EQ(pane->selectedItems().size(), 1u);
     EXPECT_TRUE(pane->selectedItems().front()->isAudio());
     EXPECT_TRUE(shown(OVRightViewController::MenuOpen));
+}
+
+// Deleting an album asks about the songs that will go, not about "1 file".
+TEST_F(MusicPanePhone, DeletingAnAlbumCountsItsSongsInTheQuestion)
+{
+    open(OVAudioViewController::AlbumsMode);
+    ASSERT_TRUE(qtWaitUntil([&] { return pane->albumItems().size() >= 3; }, kLong));
+    int harbour = -1;
+    for (size_t i = 0; i < pane->albumItems().size(); ++i)
+        if (pane->albumItems()[i]->albumName() == QLatin1String("Harbour Lights"))
+            harbour = static_cast<int>(i);
+    ASSERT_GE(harbour, 0);
+    pane->gridView()->selectItemWithIndexSet(IBSectionIndexSet(0, harbour));
+    dialogs.confirm = false;
+    dialogs.deleteQuestions.clear();
+    pane->deleteAction();
+    ASSERT_EQ(dialogs.deleteQuestions.size(), 1);
+    EXPECT_TRUE(dialogs.deleteQuestions.front().contains(QLatin1String("3 files")))
+        << dialogs.deleteQuestions.front().toStdString();
+    EXPECT_FALSE(pane->isTransferRunning());
+}
+
+// Files dropped on an album's tile go where the album's songs are.
+TEST_F(MusicPanePhone, FilesDroppedOnAnAlbumGoToItsFolder)
+{
+    open(OVAudioViewController::AlbumsMode);
+    ASSERT_TRUE(qtWaitUntil([&] { return pane->albumItems().size() >= 3; }, kLong));
+    std::shared_ptr<OVAudioAlbumViewModel> ferry;
+    for (const auto& album : pane->albumItems())
+        if (album->albumName() == QLatin1String("Night Ferry"))
+            ferry = album;
+    ASSERT_TRUE(ferry);
+    const QString dropped = local.path() + QStringLiteral("/03 Extra.mp3");
+    QFile file(dropped);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray::fromStdString(songBytes()));
+    file.close();
+    EXPECT_TRUE(pane->importDroppedOnGrid({dropped}, ferry));
+    ASSERT_TRUE(transferDone());
+    const fs::path landed = phoneRoot() / "Music/Lumen Drift/Night Ferry/03 Extra.mp3";
+    ASSERT_TRUE(qtWaitUntil([&] { return fs::exists(landed); }, kLong));
+    fs::remove(landed);
+}
+
+// A drag out of the pane carries no file until a drop target asks; the pane
+// itself never asks, so dropping its own songs back copies nothing off the phone.
+TEST_F(MusicPanePhone, SongsDraggedOutAreNotTakenBackAsDrops)
+{
+    open();
+    std::unique_ptr<QMimeData> data(pane->tableModel()->mimeData({pane->tableModel()->index(0, 0)}));
+    ASSERT_TRUE(data);
+    EXPECT_TRUE(data->formats().contains(QStringLiteral("text/uri-list")));
+    EXPECT_TRUE(musicDropPaths(data.get()).isEmpty());
+    EXPECT_FALSE(pane->tableModel()->canDropMimeData(data.get(), Qt::CopyAction, 0, 0, QModelIndex()));
+    auto* dragged = qobject_cast<OVDragOutMimeData*>(data.get());
+    ASSERT_TRUE(dragged);
+    EXPECT_FALSE(dragged->exporter().hasStaged());
 }
 
 TEST_F(MusicPanePhone, AFetchKeepsTheSelectedSongsByPath)
