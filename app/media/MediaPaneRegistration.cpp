@@ -1,6 +1,7 @@
 #include "app/media/MediaPaneRegistration.h"
 
 #include "app/media/OVAudioViewController.h"
+#include "app/media/OVPhotoViewController.h"
 #include "app/shell/PaneFactoryRegistry.h"
 
 namespace orv {
@@ -9,6 +10,8 @@ namespace orv {
 // ("OVPhotoViewController", "OVVideoViewController", "OVAudioViewController").
 void registerMediaPanes(PaneFactoryRegistry& registry)
 {
+    registry.registerFactory(QStringLiteral("OVPhotoViewController"),
+                             [] { return std::make_unique<OVPhotoViewController>(); });
     registry.registerFactory(QStringLiteral("OVAudioViewController"),
                              [] { return std::make_unique<OVAudioViewController>(); });
 }
