@@ -2,6 +2,7 @@
 
 #include "app/media/OVAudioViewController.h"
 #include "app/media/OVPhotoViewController.h"
+#include "app/media/OVVideoViewController.h"
 #include "app/shell/PaneFactoryRegistry.h"
 
 namespace orv {
@@ -12,6 +13,8 @@ void registerMediaPanes(PaneFactoryRegistry& registry)
 {
     registry.registerFactory(QStringLiteral("OVPhotoViewController"),
                              [] { return std::make_unique<OVPhotoViewController>(); });
+    registry.registerFactory(QStringLiteral("OVVideoViewController"),
+                             [] { return std::make_unique<OVVideoViewController>(); });
     registry.registerFactory(QStringLiteral("OVAudioViewController"),
                              [] { return std::make_unique<OVAudioViewController>(); });
 }

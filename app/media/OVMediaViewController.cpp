@@ -12,13 +12,16 @@
 
 #include "app/media/OVPhotoItemView.h"
 #include "app/panes/OVFileViewController.h"
+#include "app/panes/OVPathView.h"
 #include "app/panes/OVPreviewWindow.h"
 #include "app/shell/OVMainWindowController.h"
+#include "app/shell/OVNavbarView.h"
 #include "app/shell/Prefs.h"
 #include "app/toolkit/IBCollectionSectionView.h"
 #include "app/toolkit/IBCollectionView.h"
 #include "app/toolkit/OVButton.h"
 #include "core/bridge/facade/OVDeviceClient.h"
+#include "core/bridge/model/OVDirectoryFile.h"
 
 namespace orv {
 
@@ -59,6 +62,61 @@ void OVMediaViewController::awakeFromNib()
     gridView_->registerClass(&IBCollectionSectionView::staticMetaObject, kSectionViewIdentifier);
     gridView_->registerClass(&IBCollectionItemView::staticMetaObject, kItemViewIdentifier);
     addContentView(gridView_);
+}
+
+QString OVMediaViewController::serial() const
+{
+    const auto device = const_cast<OVMediaViewController*>(this)->client();
+    return device ? QString::fromStdString(device->serialNumber()) : QString();
+}
+
+OVViewModelRef OVMediaViewController::pseudoFolder(const QString& path, const QString& serial)
+{
+    auto folder = std::make_shared<OVDirectoryFile>();
+    folder->setName(path.toStdString());
+    folder->setPath(path.toStdString());
+    return OVViewModel::make(folder, serial);
+}
+
+void OVMediaViewController::setPathBarShown(OVPathView* pathView, bool shown)
+{
+    if (!navbarView() || !pathView)
+        return;
+    navbarView()->resize(navbarView()->width(), shown ? kPathNavbarHeight : kPlainNavbarHeight);
+    navbarView()->setHasPathView(shown);
+    if (shown) {
+        if (pathView->parentWidget() != navbarView()) {
+            pathView->setParent(navbarView());
+            pathView->show();
+        }
+    } else if (pathView->parentWidget()) {
+        pathView->hide();
+        pathView->setParent(nullptr);
+    }
+}
+
+void OVMediaViewController::placePathView(OVPathView* pathView)
+{
+    if (pathView && navbarView() && pathView->parentWidget() == navbarView())
+        pathView->setGeometry(7, kPathNavbarHeight - 5 - 30, navbarView()->width() - 14, 30);
+}
+
+OVViewModelRef OVMediaViewController::fromMacDirectory() const
+{
+    return OVViewModel::make(OVPhotoAlbumsViewModel::fromMacDirectory(), serial());
+}
+
+OVViewModelRef OVMediaViewController::cameraRollDirectory() const
+{
+    return OVViewModel::make(OVPhotoAlbumsViewModel::cameraRollDirectory(), serial());
+}
+
+void OVMediaViewController::doubleClickItem(const OVViewModelRef& item)
+{
+    if (std::dynamic_pointer_cast<OVPhotoAlbumViewModel>(item))
+        openAlbum(item);
+    else if (item)
+        downloadAndOpenItem(item);
 }
 
 // --- what the grid shows ---------------------------------------------------------------

@@ -27,6 +27,7 @@ namespace orv {
 
 class IBCollectionItemView;
 class IBCollectionView;
+class OVPathView;
 
 class OVMediaViewController : public OVRightViewController,
                               public IBCollectionViewDataSource,
@@ -69,7 +70,13 @@ public:
     void cleanThumbnailObservers();
     size_t observedThumbnailCount() const { return observed_.size(); }
     bool isObservingThumbnailOf(const OVViewModel* model) const { return observed_.count(model) > 0; }
-    virtual void doubleClickItem(const OVViewModelRef& item) = 0;
+    // Opens an album or folder tile, or downloads and opens a file.
+    void doubleClickItem(const OVViewModelRef& item);
+    virtual void openAlbum(const OVViewModelRef& item) = 0;
+    // Import destinations made fresh on each call: an album over the
+    // phone's from-computer folder, and one over its camera folder.
+    OVViewModelRef fromMacDirectory() const;
+    OVViewModelRef cameraRollDirectory() const;
 
     // --- library -------------------------------------------------------------------------
     // Asks the phone for the library, at most once per 1.5 s; requests in
@@ -167,6 +174,16 @@ public:
 
 protected:
     void awakeFromNib() override;
+    static constexpr int kPlainNavbarHeight = 47;
+    static constexpr int kPathNavbarHeight = 77;
+    // The client's serial number, or an empty text without a client.
+    QString serial() const;
+    // A view model over a folder record the interface makes up ("/allalbums").
+    static OVViewModelRef pseudoFolder(const QString& path, const QString& serial);
+    // Shows or hides the trail in a taller navigation bar.
+    void setPathBarShown(OVPathView* pathView, bool shown);
+    // Places a shown trail along the bar's bottom.
+    void placePathView(OVPathView* pathView);
     // Runs before every grid reload (the layout for the grouping, the trail).
     virtual void prepareReload() {}
     // Shows a list of media (time sections as the list has them).

@@ -8,35 +8,12 @@
 #include "app/toolkit/OVButton.h"
 #include "app/toolkit/OVSegButton.h"
 #include "core/bridge/facade/OVDeviceClient.h"
-#include "core/bridge/model/OVDirectoryFile.h"
 
 namespace orv {
-
-namespace {
-
-constexpr int kPlainNavbarHeight = 47;
-constexpr int kPathNavbarHeight = 77;
-
-OVViewModelRef folderModel(const QString& path, const QString& serial)
-{
-    auto folder = std::make_shared<OVDirectoryFile>();
-    folder->setName(path.toStdString());
-    folder->setPath(path.toStdString());
-    return OVViewModel::make(folder, serial);
-}
-
-}  // namespace
 
 OVPhotoViewController::OVPhotoViewController() = default;
 
 OVPhotoViewController::~OVPhotoViewController() = default;
-
-QString OVPhotoViewController::serial() const
-{
-    auto* self = const_cast<OVPhotoViewController*>(this);
-    const auto device = self->client();
-    return device ? QString::fromStdString(device->serialNumber()) : QString();
-}
 
 void OVPhotoViewController::awakeFromNib()
 {
@@ -72,17 +49,7 @@ void OVPhotoViewController::awakeFromNib()
 
 // --- standard directories ----------------------------------------------------------------------
 
-OVViewModelRef OVPhotoViewController::rootItem() const { return folderModel(kAllAlbumsPath, serial()); }
-
-OVViewModelRef OVPhotoViewController::fromMacDirectory() const
-{
-    return OVViewModel::make(OVPhotoAlbumsViewModel::fromMacDirectory(), serial());
-}
-
-OVViewModelRef OVPhotoViewController::cameraRollDirectory() const
-{
-    return OVViewModel::make(OVPhotoAlbumsViewModel::cameraRollDirectory(), serial());
-}
+OVViewModelRef OVPhotoViewController::rootItem() const { return pseudoFolder(kAllAlbumsPath, serial()); }
 
 OVViewModelRef OVPhotoViewController::currentDirectory()
 {
@@ -125,7 +92,7 @@ void OVPhotoViewController::setDeviceDone()
     if (!client())
         return;
     cleanThumbnailObservers();
-    pmodelAll_ = OVPhotoAlbumViewModel::make(folderModel(kAllPhotosPath, serial())->ovfile(), serial());
+    pmodelAll_ = OVPhotoAlbumViewModel::make(pseudoFolder(kAllPhotosPath, serial())->ovfile(), serial());
     pmodelAlbums_ = std::make_unique<OVPhotoAlbumsViewModel>(serial());
     pmodelCamera_ = nullptr;
     pmodelAlbum_ = nullptr;
@@ -297,14 +264,6 @@ void OVPhotoViewController::openAlbum(const OVViewModelRef& item)
     restoreScrollViewOffset();
 }
 
-void OVPhotoViewController::doubleClickItem(const OVViewModelRef& item)
-{
-    if (std::dynamic_pointer_cast<OVPhotoAlbumViewModel>(item))
-        openAlbum(item);
-    else if (item)
-        downloadAndOpenItem(item);
-}
-
 void OVPhotoViewController::showAlbumList()
 {
     saveScrollViewOffset();
@@ -354,20 +313,8 @@ QString OVPhotoViewController::scrollKey() const
 
 void OVPhotoViewController::layoutPathView()
 {
-    if (!navbarView() || !folderButton_)
-        return;
-    const bool withPath = folderButton_->selectedSegment() == ModeAlbums;
-    navbarView()->resize(navbarView()->width(), withPath ? kPathNavbarHeight : kPlainNavbarHeight);
-    navbarView()->setHasPathView(withPath);
-    if (withPath) {
-        if (pathView_->parentWidget() != navbarView()) {
-            pathView_->setParent(navbarView());
-            pathView_->show();
-        }
-    } else if (pathView_->parentWidget()) {
-        pathView_->hide();
-        pathView_->setParent(nullptr);
-    }
+    if (folderButton_)
+        setPathBarShown(pathView_, folderButton_->selectedSegment() == ModeAlbums);
 }
 
 void OVPhotoViewController::layoutSubView()
@@ -380,8 +327,7 @@ void OVPhotoViewController::layoutSubView()
     const int width = navbarView()->width();
     folderButton_->setGeometry((width - 250 + 1) / 2, y, 250, 31);
     timeButton_->setGeometry(7, y, L10n::text("Import") == QLatin1String("Import") ? 260 : 241, 31);
-    if (pathView_->parentWidget() == navbarView())
-        pathView_->setGeometry(7, kPathNavbarHeight - 5 - 30, width - 14, 30);
+    placePathView(pathView_);
 }
 
 // --- library --------------------------------------------------------------------------------

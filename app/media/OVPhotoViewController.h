@@ -38,8 +38,7 @@ public:
     void folderAction();
     // Applies the grouping switch, keeping the selected photos selected.
     void timegroupAction();
-    void openAlbum(const OVViewModelRef& item);
-    void doubleClickItem(const OVViewModelRef& item) override;
+    void openAlbum(const OVViewModelRef& item) override;
     void pathbarAction(OVPathViewComponentCell* cell);
     void resetTimegroupSectionLayoutManager();
     // Selects a segment of a switch and applies it, as a click does.
@@ -47,8 +46,6 @@ public:
     void chooseGrouping(int grouping);
 
     OVViewModelRef rootItem() const;
-    OVViewModelRef fromMacDirectory() const;
-    OVViewModelRef cameraRollDirectory() const;
     OVViewModelRef enclosingDirectory() const;
 
     OVSegButton* folderButton() const { return folderButton_; }
@@ -83,7 +80,6 @@ private:
     void resetPathToRoot();
     void showAlbumList();
     void layoutPathView();
-    QString serial() const;
 
     OVSegButton* folderButton_ = nullptr;
     OVSegButton* timeButton_ = nullptr;
