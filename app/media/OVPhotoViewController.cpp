@@ -325,8 +325,11 @@ void OVPhotoViewController::layoutSubView()
         return;
     const int y = deleteButton() ? deleteButton()->geometry().y() : 0;
     const int width = navbarView()->width();
-    folderButton_->setGeometry((width - 250 + 1) / 2, y, 250, 31);
-    timeButton_->setGeometry(7, y, L10n::text("Import") == QLatin1String("Import") ? 260 : 241, 31);
+    // Never narrower than their labels need.
+    const int modeWidth = std::max(250, folderButton_->sizeHint().width());
+    folderButton_->setGeometry((width - modeWidth + 1) / 2, y, modeWidth, 31);
+    timeButton_->setGeometry(
+        7, y, std::max(L10n::text("Import") == QLatin1String("Import") ? 260 : 241, timeButton_->sizeHint().width()), 31);
     placePathView(pathView_);
 }
 

@@ -324,7 +324,9 @@ void OVVideoViewController::layoutSubView()
         return;
     const QRect remove = deleteButton()->geometry();
     const int y = remove.y() + remove.height() / 2 - 31 / 2;
-    const int width = L10n::text("Import") == QLatin1String("Import") ? 150 : 170;
+    // Never narrower than its labels need.
+    const int width = std::max(L10n::text("Import") == QLatin1String("Import") ? 150 : 170,
+                               folderButton_->sizeHint().width());
     folderButton_->setGeometry((navbarView()->width() - width + 1) / 2, y, width, 31);
     sortButton_->setGeometry(7, y, 47, 31);
     placePathView(pathView_);

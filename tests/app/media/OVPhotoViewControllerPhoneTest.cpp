@@ -153,6 +153,24 @@ TEST_F(PhotosPhone, WeeksAndMonthsGroupAsTheModelSaysAndKeepTheSelection)
     }
 }
 
+TEST_F(PhotosPhone, EachListKeepsItsOwnScrollPosition)
+{
+    open(QSize(520, 300));
+    pane->chooseMode(OVPhotoViewController::ModeAll);
+    pane->gridView()->scrollToOffsetPoint(QPointF(0, 200));
+    const QPointF all = pane->gridView()->scrollOffsetPoint();
+    ASSERT_GT(all.y(), 0);
+    pane->chooseMode(OVPhotoViewController::ModeAlbums);
+    EXPECT_EQ(pane->gridView()->scrollOffsetPoint().y(), 0);
+    // An album never shares the entry of a mode, whatever its id.
+    pane->openAlbum(pane->pmodelAlbums()->itemForIndex(0));
+    EXPECT_EQ(pane->gridView()->scrollOffsetPoint().y(), 0);
+    QKeyEvent up(QEvent::KeyPress, Qt::Key_Up, Qt::ControlModifier);
+    pane->collectionViewDidKeyDownEvent(pane->gridView(), &up);
+    pane->chooseMode(OVPhotoViewController::ModeAll);
+    EXPECT_EQ(pane->gridView()->scrollOffsetPoint(), all);
+}
+
 TEST_F(PhotosPhone, ThumbnailsOnlyForCellsOnScreenAndCancelledWhenTheyLeave)
 {
     // Room for one row of three cells.
