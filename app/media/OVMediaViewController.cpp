@@ -95,6 +95,17 @@ void OVMediaViewController::setPathBarShown(OVPathView* pathView, bool shown)
     }
 }
 
+void OVMediaViewController::resetTrail(OVPathView* pathView, const QString& title, const QString& rootPath)
+{
+    if (!pathView)
+        return;
+    if (pathView->pathComponentCells().size() == 1 && pathView->currentDirectory() &&
+        pathView->currentDirectory()->path() == rootPath)
+        return;
+    pathView->removeAllItems();
+    pathView->addItemWithTitle(title, pseudoFolder(rootPath, serial()));
+}
+
 void OVMediaViewController::placePathView(OVPathView* pathView)
 {
     if (pathView && navbarView() && pathView->parentWidget() == navbarView())

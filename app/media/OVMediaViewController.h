@@ -182,6 +182,8 @@ protected:
     static OVViewModelRef pseudoFolder(const QString& path, const QString& serial);
     // Shows or hides the trail in a taller navigation bar.
     void setPathBarShown(OVPathView* pathView, bool shown);
+    // Leaves the trail with its root crumb alone (title, folder made up at `rootPath`).
+    void resetTrail(OVPathView* pathView, const QString& title, const QString& rootPath);
     // Places a shown trail along the bar's bottom.
     void placePathView(OVPathView* pathView);
     // Runs before every grid reload (the layout for the grouping, the trail).

@@ -234,16 +234,7 @@ void OVPhotoViewController::setZoomLevel(double level)
 
 // --- albums and the trail --------------------------------------------------------------------
 
-void OVPhotoViewController::resetPathToRoot()
-{
-    if (!pathView_)
-        return;
-    if (pathView_->pathComponentCells().size() == 1 && pathView_->currentDirectory() &&
-        pathView_->currentDirectory()->path() == kAllAlbumsPath)
-        return;
-    pathView_->removeAllItems();
-    pathView_->addItemWithTitle(L10n::text("AllPhotoAlbums"), rootItem());
-}
+void OVPhotoViewController::resetPathToRoot() { resetTrail(pathView_, L10n::text("AllPhotoAlbums"), kAllAlbumsPath); }
 
 void OVPhotoViewController::openAlbum(const OVViewModelRef& item)
 {

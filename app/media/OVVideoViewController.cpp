@@ -191,16 +191,7 @@ void OVVideoViewController::prepareReload()
         resetPathToRoot();
 }
 
-void OVVideoViewController::resetPathToRoot()
-{
-    if (!pathView_)
-        return;
-    if (pathView_->pathComponentCells().size() == 1 && pathView_->currentDirectory() &&
-        pathView_->currentDirectory()->path() == kAllVideosPath)
-        return;
-    pathView_->removeAllItems();
-    pathView_->addItemWithTitle(L10n::text("AllVideoAlbums"), rootItem());
-}
+void OVVideoViewController::resetPathToRoot() { resetTrail(pathView_, L10n::text("AllVideoAlbums"), kAllVideosPath); }
 
 void OVVideoViewController::sortList(const OVPhotoAlbumViewModelRef& list) const
 {
