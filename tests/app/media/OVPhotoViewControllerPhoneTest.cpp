@@ -153,6 +153,27 @@ TEST_F(PhotosPhone, WeeksAndMonthsGroupAsTheModelSaysAndKeepTheSelection)
     }
 }
 
+TEST_F(PhotosPhone, SpacePreviewsTheFirstSelectedPhotoAndArrowsMoveThePreview)
+{
+    open();
+    pane->chooseMode(OVPhotoViewController::ModeAll);
+    QKeyEvent space(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "));
+    pane->collectionViewDidKeyDownEvent(pane->gridView(), &space);
+    EXPECT_FALSE(pane->quicklookItem());  // nothing selected, nothing previewed
+
+    pane->gridView()->selectItemWithIndexSet(IBSectionIndexSet(0, 0));
+    pane->collectionViewDidKeyDownEvent(pane->gridView(), &space);
+    ASSERT_EQ(pane->quicklookItem(), pane->itemAt(IBSectionIndexSet(0, 0)));
+    OVPreviewWindow* panel = OVPreviewWindow::sharedPreviewPanel();
+    ASSERT_TRUE(qtWaitUntil([&] { return !panel->item().localPath.isEmpty(); }, kMediaWait));
+    // The preview's own right arrow moves the grid's selection, and the preview follows.
+    QKeyEvent right(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier);
+    EXPECT_TRUE(pane->previewPanelHandleEvent(&right));
+    EXPECT_EQ(pane->quicklookItem(), pane->itemAt(IBSectionIndexSet(0, 1)));
+    EXPECT_FALSE(pane->screenRectForItem(pane->quicklookItem()).isEmpty());
+    panel->close();
+}
+
 TEST_F(PhotosPhone, EachListKeepsItsOwnScrollPosition)
 {
     open(QSize(520, 300));
