@@ -13,7 +13,12 @@ namespace orv {
 
 OVPhotoViewController::OVPhotoViewController() = default;
 
-OVPhotoViewController::~OVPhotoViewController() = default;
+OVPhotoViewController::~OVPhotoViewController()
+{
+    // The trail is parentless outside its mode; nothing else takes it down.
+    if (pathView_ && !pathView_->parentWidget())
+        delete pathView_;
+}
 
 void OVPhotoViewController::awakeFromNib()
 {

@@ -43,7 +43,12 @@ QPixmap sortImage()
 
 OVVideoViewController::OVVideoViewController() = default;
 
-OVVideoViewController::~OVVideoViewController() = default;
+OVVideoViewController::~OVVideoViewController()
+{
+    // The trail is parentless outside its mode; nothing else takes it down.
+    if (pathView_ && !pathView_->parentWidget())
+        delete pathView_;
+}
 
 void OVVideoViewController::awakeFromNib()
 {
