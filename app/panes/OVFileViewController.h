@@ -170,7 +170,12 @@ public:
     bool keyDown(OVOutlineView* view, QKeyEvent* event) override;
     QMenu* menuForEvent(OVOutlineView* view, QContextMenuEvent* event) override;
     using OVRightViewController::deleteAction;
+    using OVRightViewController::exportAction;
+    using OVRightViewController::importAction;
+    // The list's edit commands: the pane's own.
     void deleteAction(QObject*) override { OVRightViewController::deleteAction(); }
+    void importAction(QObject*) override { OVRightViewController::importAction(false); }
+    void exportAction(QObject*) override { OVRightViewController::exportAction(); }
     // The list's selection changed.
     void outlineViewSelectionDidChange();
 

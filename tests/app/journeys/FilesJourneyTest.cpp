@@ -1,0 +1,232 @@
+// A user's way through the phone's files, in the whole application: the phone
+// is plugged, its window opens and loads it, the Files pane lists it; a folder
+// tree with hostile names goes onto the phone and comes back byte-exact
+// beside a folder of the same name, a file is renamed, the tree is deleted.
+// Then the phone is unplugged in the middle of an import: the window closes,
+// nothing hangs and no file reaches the phone under its final name; plugged
+// again, a new window works.
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QTemporaryDir>
+#include <filesystem>
+
+#include "tests/app/panes/PaneFakes.h"
+#include "tests/app/shell/RunningApp.h"
+#include "app/panes/FilePaneRegistration.h"
+#include "app/panes/OVFileViewController.h"
+#include "app/panes/OVPathView.h"
+#include "app/shell/PaneFactoryRegistry.h"
+#include "app/toolkit/IBCollectionView.h"
+
+namespace orv {
+namespace {
+
+using namespace std::chrono_literals;
+using test::qtWaitUntil;
+namespace fs = std::filesystem;
+
+constexpr int64_t kFilesPane = 4;
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// Names that trip up shells, quoting and file systems, each with its own bytes.
+std::vector<std::pair<QString, QByteArray>> hostileFiles()
+{
+    return {
+        {QStringLiteral("it's \"quoted\".txt"), "quotes"},
+        {QStringLiteral("$HOME and `id`.txt"), "dollar and backquote"},
+        {QStringLiteral("back\\slash.txt"), "backslash"},
+        {QStringLiteral("new\nline.txt"), "newline"},
+        {QString(251, QLatin1Char('n')) + QStringLiteral(".txt"), "255 bytes"},
+        {QStringLiteral("\U0001F389 party.txt"), "emoji"},
+        {QStringLiteral("deeper/inside.bin"), QByteArray(70000, '\x7f')},
+    };
+}
+
+// The pane seams answered by the test; set before the application and
+// reset after it, so no real dialog can open while windows close.
+struct PaneSeams {
+    PaneSeams()
+    {
+        PaneDialogs::setCurrent(&dialogs);
+        PaneSounds::setCurrent(&sounds);
+        AppLauncher::setCurrent(&launcher);
+    }
+    ~PaneSeams()
+    {
+        AppLauncher::setCurrent(nullptr);
+        PaneSounds::setCurrent(nullptr);
+        PaneDialogs::setCurrent(nullptr);
+    }
+    test::ScriptedDialogs dialogs;
+    test::RecordingSounds sounds;
+    test::RecordingLauncher launcher;
+};
+
+class FilesJourney : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        QCoreApplication::setOrganizationName(QStringLiteral("Orvane"));
+        QCoreApplication::setApplicationName(QStringLiteral("Orvane"));
+        registerFilePanes(PaneFactoryRegistry::shared());
+    }
+
+    // The Files pane of the phone's window, with its first listing shown.
+    OVFileViewController* filesPane(OVMainWindowController& window)
+    {
+        window.switchToView(kFilesPane);
+        auto* pane = dynamic_cast<OVFileViewController*>(window.pane(kFilesPane));
+        if (!pane || !qtWaitUntil([&] { return !pane->items().empty(); }, 60s))
+            return nullptr;
+        return pane;
+    }
+    static OVViewModelRef entry(OVFileViewController& pane, const QString& name)
+    {
+        for (const auto& model : pane.items())
+            if (model->rawfilename() == name)
+                return model;
+        return nullptr;
+    }
+    static bool enter(OVFileViewController& pane, const QString& name)
+    {
+        const OVViewModelRef folder = entry(pane, name);
+        if (!folder)
+            return false;
+        pane.doubleClickItem(folder);
+        // Shown once its listing arrived: the entries on screen are its own.
+        return qtWaitUntil(
+            [&] {
+                return pane.currentDirectory() == folder && folder->ovfile()->children().has_value() &&
+                       (pane.items().empty() || pane.items().front()->path().startsWith(folder->path()));
+            },
+            60s);
+    }
+    static void select(OVFileViewController& pane, const QString& name)
+    {
+        for (size_t i = 0; i < pane.items().size(); ++i)
+            if (pane.items()[i]->rawfilename() == name)
+                pane.gridView()->selectItemWithIndexSet(IBSectionIndexSet(0, static_cast<int64_t>(i)));
+    }
+    fs::path phonePath(const std::string& relative) { return app.sim().phoneRoot(app.sim().serial()) / relative; }
+
+    PaneSeams seams;
+    test::RunningApp app;
+    QTemporaryDir local;
+};
+
+TEST_F(FilesJourney, ATreeOfHostileNamesGoesToThePhoneAndBackAndIsDeleted)
+{
+    ASSERT_TRUE(app.launch());
+    const std::string serial = app.sim().serial();
+    // A phone of today: its ls can escape every byte of a name, newlines included.
+    app.sim().set(serial, "ls", "toybox");
+    app.usb().plug(test::RunningApp::usbFacts(serial, 3, 9));
+    OVMainWindowController* window = app.loadedWindow(serial);
+    ASSERT_TRUE(window);
+    OVFileViewController* pane = filesPane(*window);
+    ASSERT_TRUE(pane);
+    ASSERT_TRUE(enter(*pane, QStringLiteral("Download")));
+
+    // Import through the Import command: a whole folder.
+    for (const auto& [name, bytes] : hostileFiles())
+        ASSERT_TRUE(writeFile(local.filePath(QStringLiteral("Trip/") + name), bytes));
+    seams.dialogs.importPaths = {local.filePath(QStringLiteral("Trip"))};
+    pane->importAction(true);
+    ASSERT_TRUE(qtWaitUntil([&] { return !pane->isTransferRunning() && entry(*pane, "Trip"); }, 120s));
+    for (const auto& [name, bytes] : hostileFiles())
+        EXPECT_EQ(readFile(QString::fromStdString(phonePath("Download/Trip/" + name.toStdString()).string())), bytes)
+            << name.toStdString();
+
+    // Export it into a folder that already has a "Trip": both are kept.
+    const QString out = local.filePath(QStringLiteral("out"));
+    ASSERT_TRUE(writeFile(out + QStringLiteral("/Trip/mine.txt"), "mine"));
+    seams.dialogs.exportFolder = out;
+    seams.dialogs.clashAnswers = {PaneDialogs::ClashAnswer::KeepBoth};
+    select(*pane, QStringLiteral("Trip"));
+    pane->exportAction();
+    ASSERT_TRUE(qtWaitUntil([&] { return !pane->isTransferRunning(); }, 120s));
+    EXPECT_EQ(readFile(out + QStringLiteral("/Trip/mine.txt")), "mine");
+    for (const auto& [name, bytes] : hostileFiles()) {
+        // Wherever the copy was put aside, it arrived whole.
+        int found = 0;
+        QDirIterator it(out, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            if (it.next().endsWith(QLatin1Char('/') + name) && readFile(it.filePath()) == bytes)
+                ++found;
+        EXPECT_EQ(found, 1) << name.toStdString();
+    }
+
+    // Rename inside the tree, then delete the tree.
+    ASSERT_TRUE(enter(*pane, QStringLiteral("Trip")));
+    select(*pane, QStringLiteral("back\\slash.txt"));
+    seams.dialogs.newName = QStringLiteral("renamed.txt");
+    pane->renameMenuAction();
+    ASSERT_TRUE(qtWaitUntil([&] { return entry(*pane, QStringLiteral("renamed.txt")) != nullptr; }, 60s));
+    EXPECT_EQ(readFile(QString::fromStdString(phonePath("Download/Trip/renamed.txt").string())), "backslash");
+
+    pane->pathbarAction(pane->pathView()->pathComponentCells()[1].get());
+    ASSERT_TRUE(qtWaitUntil([&] { return entry(*pane, QStringLiteral("Trip")) != nullptr; }, 60s));
+    select(*pane, QStringLiteral("Trip"));
+    seams.dialogs.confirm = true;
+    pane->deleteAction();
+    ASSERT_TRUE(qtWaitUntil([&] { return !pane->isTransferRunning() && !entry(*pane, QStringLiteral("Trip")); },
+                            120s));
+    EXPECT_FALSE(fs::exists(phonePath("Download/Trip")));
+    EXPECT_TRUE(app.presented().empty());
+}
+
+TEST_F(FilesJourney, AnUnplugDuringAnImportClosesTheWindowAndAReplugWorks)
+{
+    ASSERT_TRUE(app.launch());
+    const std::string serial = app.sim().serial();
+    const auto usb = test::RunningApp::usbFacts(serial, 3, 9);
+    app.usb().plug(usb);
+    OVMainWindowController* window = app.loadedWindow(serial);
+    ASSERT_TRUE(window);
+    OVFileViewController* pane = filesPane(*window);
+    ASSERT_TRUE(pane);
+    ASSERT_TRUE(enter(*pane, QStringLiteral("Download")));
+
+    ASSERT_TRUE(writeFile(local.filePath(QStringLiteral("big.bin")), QByteArray(600 * 1024, 'b')));
+    app.sim().misbehave(serial, "stall-transfer", true);
+    seams.dialogs.importPaths = {local.filePath(QStringLiteral("big.bin"))};
+    pane->importAction(false);
+    ASSERT_TRUE(qtWaitUntil(
+        [&] { return app.sim().log(serial, "adb").dump().find("push") != std::string::npos; }, 60s));
+
+    // The cable comes out: adb loses the phone and USB reports it gone.
+    QPointer<QWidget> closing = window->window();
+    app.sim().unplug(serial);
+    app.usb().unplug(usb);
+    ASSERT_TRUE(qtWaitUntil([&] { return app.delegate().allControllers().empty(); }, 60s));
+    EXPECT_TRUE(qtWaitUntil([&] { return !closing || !closing->isVisible(); }, 60s));
+    EXPECT_FALSE(fs::exists(phonePath("Download/big.bin")));
+
+    // Plugged again: a new window lists the phone.
+    app.sim().misbehave(serial, "stall-transfer", false);
+    app.sim().replug(serial);
+    app.usb().plug(usb);
+    OVMainWindowController* again = app.loadedWindow(serial);
+    ASSERT_TRUE(again);
+    EXPECT_TRUE(filesPane(*again));
+    EXPECT_FALSE(fs::exists(phonePath("Download/big.bin")));
+}
+
+}  // namespace
+}  // namespace orv
