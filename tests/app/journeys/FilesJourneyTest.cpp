@@ -4,7 +4,8 @@
 // beside a folder of the same name, a file is renamed, the tree is deleted.
 // Then the phone is unplugged in the middle of an import: the window closes,
 // nothing hangs and no file reaches the phone under its final name; plugged
-// again, a new window works.
+// again, a new window works. Two phones at once keep apart: one unplugged
+// mid-transfer does not stop the other's.
 
 #include <gtest/gtest.h>
 
@@ -58,6 +59,15 @@ std::vector<std::pair<QString, QByteArray>> hostileFiles()
     };
 }
 
+// Named as the program names itself (the view models read its settings), with
+// the file panes registered as the program registers them.
+void prepareApplication()
+{
+    QCoreApplication::setOrganizationName(QStringLiteral("Orvane"));
+    QCoreApplication::setApplicationName(QStringLiteral("Orvane"));
+    registerFilePanes(PaneFactoryRegistry::shared());
+}
+
 // The pane seams answered by the test; set before the application and
 // reset after it, so no real dialog can open while windows close.
 struct PaneSeams {
@@ -80,12 +90,7 @@ struct PaneSeams {
 
 class FilesJourney : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
-        QCoreApplication::setOrganizationName(QStringLiteral("Orvane"));
-        QCoreApplication::setApplicationName(QStringLiteral("Orvane"));
-        registerFilePanes(PaneFactoryRegistry::shared());
-    }
+    static void SetUpTestSuite() { prepareApplication(); }
 
     // The Files pane of the phone's window, with its first listing shown.
     OVFileViewController* filesPane(OVMainWindowController& window)
@@ -226,6 +231,58 @@ TEST_F(FilesJourney, AnUnplugDuringAnImportClosesTheWindowAndAReplugWorks)
     ASSERT_TRUE(again);
     EXPECT_TRUE(filesPane(*again));
     EXPECT_FALSE(fs::exists(phonePath("Download/big.bin")));
+}
+
+// Two phones at once, each with its window and a transfer running; the one
+// unplugged mid-transfer goes away, the other's transfer completes.
+TEST(TwoPhones, OneUnpluggedWhileBothTransferTheOtherCompletes)
+{
+    prepareApplication();
+    PaneSeams seams;
+    phonesim::Options phones;
+    phones.phones = {phonesim::Fixture::realistic().serial("PHONEA"), phonesim::Fixture::realistic().serial("PHONEB")};
+    test::RunningApp app(phones);
+    QTemporaryDir local;
+    ASSERT_TRUE(app.launch());
+    const auto usbA = test::RunningApp::usbFacts("PHONEA", 3, 9);
+    const auto usbB = test::RunningApp::usbFacts("PHONEB", 4, 10);
+    app.usb().plug(usbA);
+    app.usb().plug(usbB);
+    OVMainWindowController* windowA = app.loadedWindow("PHONEA");
+    OVMainWindowController* windowB = app.loadedWindow("PHONEB");
+    ASSERT_TRUE(windowA && windowB);
+    ASSERT_NE(windowA, windowB);
+    EXPECT_EQ(test::visibleDeviceWindows(), 2);
+
+    auto filesOf = [](OVMainWindowController& window) {
+        window.switchToView(kFilesPane);
+        auto* pane = dynamic_cast<OVFileViewController*>(window.pane(kFilesPane));
+        return pane && qtWaitUntil([&] { return !pane->items().empty(); }, 60s) ? pane : nullptr;
+    };
+    OVFileViewController* paneA = filesOf(*windowA);
+    OVFileViewController* paneB = filesOf(*windowB);
+    ASSERT_TRUE(paneA && paneB);
+
+    // A's import stalls on its phone; B's goes through while A is pulled out.
+    ASSERT_TRUE(writeFile(local.filePath(QStringLiteral("a.bin")), QByteArray(600 * 1024, 'a')));
+    ASSERT_TRUE(writeFile(local.filePath(QStringLiteral("b.bin")), QByteArray(900 * 1024, 'b')));
+    app.sim().misbehave("PHONEA", "stall-transfer", true);
+    seams.dialogs.importPaths = {local.filePath(QStringLiteral("a.bin"))};
+    paneA->importAction(false);
+    ASSERT_TRUE(qtWaitUntil(
+        [&] { return app.sim().log("PHONEA", "adb").dump().find("push") != std::string::npos; }, 60s));
+    seams.dialogs.importPaths = {local.filePath(QStringLiteral("b.bin"))};
+    paneB->importAction(false);
+    ASSERT_TRUE(paneB->isTransferRunning());
+    app.sim().unplug("PHONEA");
+    app.usb().unplug(usbA);
+
+    ASSERT_TRUE(qtWaitUntil([&] { return !paneB->isTransferRunning(); }, 120s));
+    const fs::path phoneB = app.sim().phoneRoot("PHONEB");
+    EXPECT_EQ(readFile(QString::fromStdString((phoneB / "b.bin").string())), QByteArray(900 * 1024, 'b'));
+    ASSERT_TRUE(qtWaitUntil([&] { return app.delegate().allControllers().size() == 1; }, 60s));
+    EXPECT_FALSE(fs::exists(app.sim().phoneRoot("PHONEA") / "a.bin"));
+    EXPECT_TRUE(windowB->window()->isVisible());
 }
 
 }  // namespace
