@@ -169,7 +169,7 @@ void OVMediaViewController::observeThumbnail(const OVViewModelRef& item, IBColle
     OVViewModel* raw = item.get();
     const QMetaObject::Connection connection =
         connect(raw, &OVViewModel::thumbnailChanged, this, [this, raw] { thumbnailArrived(raw); });
-    observed_[raw] = {item, connection};
+    observed_[raw] = {item, connection, pair};
     item->loadThumbnail(*device);
 }
 
@@ -178,10 +178,14 @@ void OVMediaViewController::thumbnailArrived(OVViewModel* model)
     const auto found = observed_.find(model);
     if (found == observed_.end())
         return;
-    const OVViewModelRef keep = found->second.first;
+    const OVViewModelRef keep = found->second.model;
     if (model->observerThumbnailLoading()) {
         model->setObserverThumbnailLoading(false);
-        if (const auto pair = indexSetForItem(*model)) {
+        // The position the cell asked from, unless the models moved the item since.
+        std::optional<IBSectionIndexSet> pair = found->second.pair;
+        if (itemAt(*pair).get() != model)
+            pair = indexSetForItem(*model);
+        if (pair) {
             const QPointer<IBCollectionItemView> cell = observedVisibleView_.value(*pair);
             // A cell reused for another item by now is left alone.
             if (auto* photo = qobject_cast<OVPhotoItemView*>(cell.data());
@@ -206,7 +210,7 @@ void OVMediaViewController::stopObserving(const OVViewModel* model)
     const auto found = observed_.find(model);
     if (found == observed_.end())
         return;
-    disconnect(found->second.second);
+    disconnect(found->second.connection);
     observed_.erase(found);
 }
 
@@ -227,9 +231,9 @@ void OVMediaViewController::cleanThumbnailObservers()
     auto observed = std::move(observed_);
     observed_.clear();
     for (auto& [raw, entry] : observed) {
-        disconnect(entry.second);
-        entry.first->cancelLoadThumbnail();
-        entry.first->setObserverThumbnailLoading(false);
+        disconnect(entry.connection);
+        entry.model->cancelLoadThumbnail();
+        entry.model->setObserverThumbnailLoading(false);
     }
     observedVisibleView_.clear();
 }

@@ -234,7 +234,13 @@ private:
     OVPhotoAlbumViewModelRef currentList_;
     bool showingAlbums_ = false;
     // Models whose thumbnail a cell on screen waits for.
-    std::map<const OVViewModel*, std::pair<OVViewModelRef, QMetaObject::Connection>> observed_;
+    struct Observation {
+        OVViewModelRef model;
+        QMetaObject::Connection connection;
+        // Where the model was when its cell asked; checked before it is trusted.
+        IBSectionIndexSet pair;
+    };
+    std::map<const OVViewModel*, Observation> observed_;
     QHash<IBSectionIndexSet, QPointer<IBCollectionItemView>> observedVisibleView_;
     std::map<QString, QPointF> scrollViewOffsetCache_;
     Qt::DropAction dropOperation_ = Qt::IgnoreAction;
