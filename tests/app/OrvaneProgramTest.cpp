@@ -24,13 +24,13 @@
 #include <vector>
 
 #include "phonesim/Simulator.h"
+#include "tests/support/Wait.h"
 
 extern char** environ;
 
 namespace {
 
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
 
 // A running Orvane on the offscreen platform; killed and reaped if a test
 // leaves it running.
@@ -121,21 +121,26 @@ public:
     // as /proc reports; false if that does not happen before the deadline.
     bool catches(int signalNumber, std::chrono::milliseconds timeout = 30s)
     {
-        const auto deadline = Clock::now() + timeout;
         const unsigned long long bit = 1ull << (signalNumber - 1);
-        while (Clock::now() < deadline) {
-            std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
-            std::string line;
-            while (std::getline(status, line))
-                if (line.rfind("SigCgt:", 0) == 0 && (std::stoull(line.substr(7), nullptr, 16) & bit))
-                    return true;
-            // The child offers no event for this; check again shortly, or stop
-            // early if it exited.
-            pollfd p{pidfd_, POLLIN, 0};
-            if (::poll(&p, 1, 10) == 1)
-                return false;
-        }
-        return false;
+        bool caught = false;
+        bool exited = false;
+        orv::test::waitUntil(
+            [&] {
+                std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
+                std::string line;
+                while (std::getline(status, line))
+                    if (line.rfind("SigCgt:", 0) == 0 && (std::stoull(line.substr(7), nullptr, 16) & bit))
+                        caught = true;
+                return caught || exited;
+            },
+            timeout,
+            [&](std::chrono::steady_clock::time_point) {
+                // The child offers no event for this; check again shortly, or
+                // stop early if it exited.
+                pollfd p{pidfd_, POLLIN, 0};
+                exited = ::poll(&p, 1, 10) == 1;
+            });
+        return caught;
     }
 
 private:
@@ -181,9 +186,10 @@ TEST(OrvaneProgramTest, QuitsOnTerminationWhileAPhoneWindowIsOpen)
     Program program({"-s", serial + ":0:0"}, sim->environment());
     ASSERT_TRUE(program.started());
     ASSERT_TRUE(program.catches(SIGTERM));
-    const auto deadline = Clock::now() + 60s;
-    while (sim->log(serial, "adb").empty() && Clock::now() < deadline)
-        ASSERT_FALSE(program.waitForExit(10ms)) << "exited before its window asked for the phone";
+    bool exited = false;
+    orv::test::waitUntil([&] { return exited || !sim->log(serial, "adb").empty(); }, 60s,
+                         [&](std::chrono::steady_clock::time_point) { exited = program.waitForExit(10ms).has_value(); });
+    ASSERT_FALSE(exited) << "exited before its window asked for the phone";
     ASSERT_FALSE(sim->log(serial, "adb").empty());
     ASSERT_EQ(::kill(program.pid(), SIGTERM), 0);
     EXPECT_TRUE(exitedCleanly(program.waitForExit()));

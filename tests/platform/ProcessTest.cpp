@@ -1,4 +1,5 @@
 #include "platform/Process.h"
+#include "support/Wait.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -110,15 +111,13 @@ bool isGoneOrReaped(pid_t pid)
 // deadline passes.
 bool waitForCommand(pid_t pid, const std::string& name)
 {
-    auto deadline = std::chrono::steady_clock::now() + kDeadline;
-    while (std::chrono::steady_clock::now() < deadline) {
-        std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
-        std::string current;
-        if (std::getline(comm, current) && current == name)
-            return true;
-        std::this_thread::yield();
-    }
-    return false;
+    return orv::test::eventually(
+        [&] {
+            std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
+            std::string current;
+            return std::getline(comm, current) && current == name;
+        },
+        kDeadline);
 }
 
 // Exits are noticed either through a process descriptor or by polling; the

@@ -22,6 +22,8 @@
 #include <string>
 #include <thread>
 
+#include "support/Wait.h"
+
 using namespace std::chrono_literals;
 using orv::spawnProcess;
 using orv::SpawnRequest;
@@ -61,15 +63,16 @@ std::string readAll(int fd)
 // subreaper), waiting for running ones up to the deadline.
 void reapChildren()
 {
-    auto deadline = std::chrono::steady_clock::now() + kDeadline;
-    while (std::chrono::steady_clock::now() < deadline) {
-        pid_t pid = ::waitpid(-1, nullptr, WNOHANG);
-        if (pid < 0 && errno == ECHILD)
-            return;
-        if (pid == 0)
-            std::this_thread::sleep_for(5ms);  // polling a child's end, not timing a result
-    }
-    ADD_FAILURE() << "a child outlived the deadline";
+    const bool allReaped = orv::test::eventually(
+        [] {
+            pid_t pid;
+            while ((pid = ::waitpid(-1, nullptr, WNOHANG)) > 0) {
+            }
+            return pid < 0 && errno == ECHILD;
+        },
+        kDeadline);
+    if (!allReaped)
+        ADD_FAILURE() << "a child outlived the deadline";
 }
 
 // Runs the request with its standard output on a pipe and returns what the
@@ -286,9 +289,7 @@ TEST_F(SpawnTest, TheParentDeathSignalReachesTheChildWhenItsParentEnds)
 
     int status = 0;
     pid_t reaped = 0;
-    auto deadline = std::chrono::steady_clock::now() + kDeadline;
-    while ((reaped = ::waitpid(child, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(5ms);  // polling a child's end, not timing a result
+    orv::test::eventually([&] { return (reaped = ::waitpid(child, &status, WNOHANG)) != 0; }, kDeadline);
     if (reaped != child) {
         ::kill(child, SIGKILL);
         ::waitpid(child, nullptr, 0);

@@ -3,6 +3,7 @@
 #include "PrivateBus.h"
 #include "platform/RunLoop.h"
 #include "platform/Thread.h"
+#include "support/Wait.h"
 
 #include <gtest/gtest.h>
 
@@ -24,6 +25,7 @@
 
 using namespace std::chrono_literals;
 using orv::WakeMonitor;
+using orv::test::eventually;
 
 namespace {
 
@@ -119,13 +121,7 @@ size_t threadCount()
 // A thread that has been joined may linger in /proc for a moment.
 bool waitForThreadCount(size_t expected)
 {
-    auto deadline = std::chrono::steady_clock::now() + kDeadline;
-    while (threadCount() != expected) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::yield();
-    }
-    return true;
+    return eventually([&] { return threadCount() == expected; }, kDeadline);
 }
 
 // The thread count before the monitor starts any. A first thread start may
@@ -296,10 +292,7 @@ TEST(WakeMonitorTest, UnsubscribeWaitsForACallRunningOnAnotherThread)
         unsubscribed = true;
     });
     // Let the owner reach its wait (it sleeps there) before the call goes on.
-    auto deadline = std::chrono::steady_clock::now() + kDeadline;
-    while (!unsubscribed && std::chrono::steady_clock::now() < deadline &&
-           (unsubscriberTid == 0 || taskState(unsubscriberTid) != 'S'))
-        std::this_thread::yield();
+    eventually([&] { return unsubscribed || (unsubscriberTid != 0 && taskState(unsubscriberTid) == 'S'); }, kDeadline);
     release.set_value();
     delivering.join();
     owner.join();
@@ -392,18 +385,6 @@ TEST(WakeMonitorTest, DeliveryQueuedPastTheMonitorsLifetimeDoesNothing)
     EXPECT_EQ(calls, 0);
 }
 
-template <typename Predicate>
-bool waitUntil(Predicate predicate)
-{
-    auto deadline = std::chrono::steady_clock::now() + kDeadline;
-    while (!predicate()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::yield();
-    }
-    return true;
-}
-
 TEST(WakeMonitorTest, WithoutAReachableBusTheClockStillDelivers)
 {
     ManualQueue queue;
@@ -471,7 +452,7 @@ protected:
     void startListening(WakeMonitor& monitor, int& wakes, std::string& name)
     {
         token = monitor.subscribe([&wakes] { ++wakes; });
-        ASSERT_TRUE(waitUntil([&] { return monitor.isListening(); }));
+        ASSERT_TRUE(eventually([&] { return monitor.isListening(); }, kDeadline));
         name = monitorName();
         ASSERT_FALSE(name.empty());
     }
@@ -574,7 +555,7 @@ TEST_F(WakeMonitorBusTest, TheBusConnectionLivesOnlyWhileSomeoneSubscribes)
     monitor.unsubscribe(token);
     EXPECT_FALSE(monitor.isListening());
     EXPECT_FALSE(monitor.isWatching());
-    EXPECT_TRUE(waitUntil([&] { return monitorName().empty(); })) << "the connection was left open";
+    EXPECT_TRUE(eventually([&] { return monitorName().empty(); }, kDeadline)) << "the connection was left open";
 
     // A new subscriber listens again.
     startListening(monitor, wakes, name);
@@ -592,7 +573,7 @@ TEST_F(WakeMonitorBusTest, LosingTheBusLeavesTheClockWatched)
     startListening(monitor, wakes, name);
 
     bus->stop();
-    ASSERT_TRUE(waitUntil([&] { return !monitor.isListening(); }));
+    ASSERT_TRUE(eventually([&] { return !monitor.isListening(); }, kDeadline));
     EXPECT_TRUE(monitor.isWatching());
     clock.advance(10s);
     ASSERT_TRUE(queue.waitForTask());

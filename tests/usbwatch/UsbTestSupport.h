@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "support/Wait.h"
+
 namespace orv::usb::testing {
 
 class TempDir {
@@ -77,18 +79,16 @@ public:
 
     // Runs tasks as they come until `done` holds or the deadline passes.
     bool drainUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        while (!done()) {
+        return orv::test::waitUntil(done, timeout, [this](std::chrono::steady_clock::time_point deadline) {
             std::function<void()> task;
             {
                 std::unique_lock lock(mutex_);
-                if (!wake_.wait_until(lock, deadline, [this] { return !tasks_.empty(); })) return done();
+                if (!wake_.wait_until(lock, deadline, [this] { return !tasks_.empty(); })) return;
                 task = std::move(tasks_.front());
                 tasks_.pop_front();
             }
             task();
-        }
-        return true;
+        });
     }
 
 private:

@@ -4,10 +4,11 @@
 // sleep: the condition is re-checked after every batch of events.
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QEventLoop>
 #include <chrono>
 #include <functional>
+
+#include "tests/support/Wait.h"
 
 namespace orv::test {
 
@@ -15,14 +16,10 @@ namespace orv::test {
 inline bool qtWaitUntil(const std::function<bool()>& condition,
                         std::chrono::milliseconds timeout = std::chrono::seconds(20))
 {
-    QDeadlineTimer deadline(timeout);
-    while (!condition()) {
-        if (deadline.hasExpired())
-            return false;
+    return waitUntil(condition, timeout, [](std::chrono::steady_clock::time_point) {
         // Sleeps in the event dispatcher until an event arrives or 10 ms pass.
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 10);
-    }
-    return true;
+    });
 }
 
 }  // namespace orv::test

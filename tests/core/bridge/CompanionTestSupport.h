@@ -18,6 +18,7 @@
 #include "core/bridge/companion/OVADBForwardOperation.h"
 #include "platform/Error.h"
 #include "platform/OperationQueue.h"
+#include "support/Wait.h"
 
 namespace orv::test {
 
@@ -59,19 +60,6 @@ private:
     int calls_ = 0;
     std::optional<Error> error_;
 };
-
-// Waits for a condition another thread makes true.
-template <class F>
-bool eventually(F condition, std::chrono::milliseconds timeout = std::chrono::seconds(20))
-{
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
 
 // True once every companion operation of the program is gone, its socket
 // included: a worker thread still closing one must not be busy when the test

@@ -20,6 +20,7 @@
 #include "platform/Dispatch.h"
 #include "platform/RunLoop.h"
 #include "support/ReleasedWork.h"
+#include "support/Wait.h"
 
 namespace orv::test {
 
@@ -29,14 +30,9 @@ namespace orv::test {
 // other threads (a socket released, a child reaped) that never wake the loop.
 inline bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout = std::chrono::seconds(120))
 {
-    const auto deadline = RunLoop::Clock::now() + timeout;
-    for (;;) {
-        const auto slice = std::min(deadline, RunLoop::Clock::now() + std::chrono::milliseconds(20));
-        if (RunLoop::main().runUntil(done, slice))
-            return true;
-        if (RunLoop::Clock::now() >= deadline)
-            return done();
-    }
+    return waitUntil(done, timeout, [&](RunLoop::Clock::time_point deadline) {
+        RunLoop::main().runUntil(done, std::min(deadline, RunLoop::Clock::now() + std::chrono::milliseconds(20)));
+    });
 }
 
 // The regular files below a host folder as the phone's

@@ -159,13 +159,9 @@ protected:
     // make true is seen without waiting for this loop's own next event.
     bool runUntil(const std::function<bool()>& predicate)
     {
-        const auto deadline = RunLoop::Clock::now() + kDeadline;
-        while (!predicate()) {
-            if (RunLoop::Clock::now() >= deadline)
-                return false;
+        return waitUntil(predicate, kDeadline, [&](RunLoop::Clock::time_point deadline) {
             RunLoop::current().runUntil(predicate, std::min(deadline, RunLoop::Clock::now() + 5ms));
-        }
-        return true;
+        });
     }
     bool runUntil(LoopSocketRecorder& recorder, LoopSocketEvent::Kind kind, size_t count = 1,
                   const AsyncSocket* sock = nullptr)

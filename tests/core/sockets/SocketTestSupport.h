@@ -6,6 +6,7 @@
 
 #include "core/sockets/GCDAsyncSocket.h"
 #include "core/sockets/GCDAsyncSocketTrust.h"
+#include "support/Wait.h"
 
 #include <gtest/gtest.h>
 
@@ -515,20 +516,6 @@ inline size_t openDescriptorCount()
         ::closedir(dir);
     }
     return count;
-}
-
-// Waits (with a deadline) until `predicate` holds.
-template <typename Predicate>
-bool eventually(Predicate predicate, Clock::duration timeout = kDeadline)
-{
-    const auto deadline = Clock::now() + timeout;
-    while (!predicate()) {
-        if (Clock::now() > deadline)
-            return false;
-        // Polling a condition that has no event of its own (descriptor counts).
-        std::this_thread::sleep_for(2ms);
-    }
-    return true;
 }
 
 // ---------------------------------------------------------------------------

@@ -24,19 +24,16 @@ protected:
     // Waits until the socket's IPv4 descriptor holds a datagram.
     bool waitUntilQueued(GCDAsyncUdpSocket& s)
     {
-        const auto deadline = UdpClock::now() + kUdpDeadline;
-        while (UdpClock::now() < deadline) {
-            bool queued = false;
-            s.performBlock([&] {
-                pollfd p{s.socket4FD(), POLLIN, 0};
-                queued = ::poll(&p, 1, 0) == 1;
-            });
-            if (queued)
-                return true;
-            pollfd none{-1, 0, 0};
-            ::poll(&none, 1, 5);
-        }
-        return false;
+        return eventually(
+            [&] {
+                bool queued = false;
+                s.performBlock([&] {
+                    pollfd p{s.socket4FD(), POLLIN, 0};
+                    queued = ::poll(&p, 1, 0) == 1;
+                });
+                return queued;
+            },
+            kUdpDeadline);
     }
 
     std::vector<std::string> receivedTexts() const

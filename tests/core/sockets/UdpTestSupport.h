@@ -4,6 +4,7 @@
 // on loopback, and address builders.
 
 #include "core/sockets/GCDAsyncUdpSocket.h"
+#include "support/Wait.h"
 
 #include <gtest/gtest.h>
 

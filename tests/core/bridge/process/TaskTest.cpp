@@ -75,18 +75,16 @@ size_t openDescriptorCount()
 // Waits until the thread sleeps in the kernel, or the deadline passes.
 bool waitUntilBlocked(pid_t tid)
 {
-    auto deadline = std::chrono::steady_clock::now() + kDeadline;
-    std::string statPath = "/proc/self/task/" + std::to_string(tid) + "/stat";
-    while (std::chrono::steady_clock::now() < deadline) {
-        std::ifstream stat(statPath);
-        std::string line;
-        std::getline(stat, line);
-        size_t close = line.rfind(')');
-        if (close != std::string::npos && close + 2 < line.size() && line[close + 2] == 'S')
-            return true;
-        std::this_thread::yield();
-    }
-    return false;
+    const std::string statPath = "/proc/self/task/" + std::to_string(tid) + "/stat";
+    return orv::test::eventually(
+        [&] {
+            std::ifstream stat(statPath);
+            std::string line;
+            std::getline(stat, line);
+            size_t close = line.rfind(')');
+            return close != std::string::npos && close + 2 < line.size() && line[close + 2] == 'S';
+        },
+        kDeadline);
 }
 
 // Bounds a call that must not block: it runs on its own thread, and
