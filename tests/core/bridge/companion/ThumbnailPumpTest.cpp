@@ -24,6 +24,15 @@ Bytes mediaReplyFor(uint64_t id, uint8_t pixel)
     return replyFrame(0x08, 0x01, payload);
 }
 
+// A service that answers a one-image request with a one-byte thumbnail.
+void answerWithOnePixel(FakeConnection& connection)
+{
+    auto request = connection.readFrame();
+    if (request && request->size() == 19)
+        connection.send(mediaReplyFor(request->back(), 0x5a));
+    connection.waitForPeerClose();
+}
+
 class ThumbnailPumpTest : public ::testing::Test {
 protected:
     void TearDown() override
@@ -98,12 +107,7 @@ TEST_F(ThumbnailPumpTest, TheWaitingListKeepsTheNewest500AndThePumpMovesTenATime
 
 TEST_F(ThumbnailPumpTest, TwelveRequestsTakeTwoTicksOnTheMainQueueTimer)
 {
-    FakeCompanion service([](FakeConnection& connection) {
-        auto request = connection.readFrame();
-        if (request && request->size() == 19)
-            connection.send(mediaReplyFor(request->back(), 0x5a));
-        connection.waitForPeerClose();
-    });
+    FakeCompanion service(answerWithOnePixel);
     manager->setSocketPort(service.port());
     std::vector<std::shared_ptr<Outcome>> outcomes;
     std::vector<OVFileRef> records;
@@ -131,12 +135,7 @@ TEST_F(ThumbnailPumpTest, TwelveRequestsTakeTwoTicksOnTheMainQueueTimer)
 
 TEST_F(ThumbnailPumpTest, ThePumpsTimerIsArmedOnlyWhileRequestsWait)
 {
-    FakeCompanion service([](FakeConnection& connection) {
-        auto request = connection.readFrame();
-        if (request && request->size() == 19)
-            connection.send(mediaReplyFor(request->back(), 0x5a));
-        connection.waitForPeerClose();
-    });
+    FakeCompanion service(answerWithOnePixel);
     manager->setSocketPort(service.port());
     auto armed = [&] { return manager->thumbnailOperationTimer()->isTimerArmed(); };
     EXPECT_FALSE(armed());  // a new manager has nothing to feed
