@@ -120,10 +120,6 @@ private:
     bool done_ = false;
 };
 
-struct DeleteState {
-    std::atomic<bool> stop{false};
-};
-
 void sendMedia(const std::weak_ptr<OVADBManager>& weakManager, std::vector<uint64_t>& ids,
                std::vector<std::string>& paths)
 {
@@ -134,6 +130,138 @@ void sendMedia(const std::weak_ptr<OVADBManager>& weakManager, std::vector<uint6
     ids.clear();
     paths.clear();
 }
+
+// One deletion as it runs on the adb queue: its figures, one step per slice
+// of records, and the report at the end. Used on the operation's thread only.
+class DeleteTransfer {
+public:
+    struct Callbacks {
+        OVADBManager::AnalysisCallback analysis;
+        OVADBManager::DeleteProgressCallback progress;
+        OVADBManager::ErrorCallback finish;
+    };
+
+    DeleteTransfer(std::weak_ptr<OVADBManager> manager, ADBRunner runner, BlockOperation& op,
+                   const std::vector<OVFileRef>& files, bool needUpdateMediaLibrary, Callbacks callbacks)
+        : manager_(std::move(manager)),
+          runner_(std::move(runner)),
+          op_(op),
+          files_(files),
+          needUpdateMediaLibrary_(needUpdateMediaLibrary),
+          callbacks_(std::move(callbacks)),
+          slice_(deleteSliceSize(files.size()))
+    {
+    }
+
+    void run()
+    {
+        plan();
+        for (size_t begin = 0; begin < files_.size(); begin += slice_) {
+            if (!step(begin, std::min(files_.size(), begin + slice_)))
+                break;
+        }
+        finish();
+    }
+
+private:
+    // Counts the files and bytes below the records for the caller's progress.
+    void plan()
+    {
+        uint64_t fileCount = 0;
+        uint64_t bytes = 0;
+        for (const auto& file : files_)
+            analyse(runner_, file, op_, fileCount, bytes);
+        if (!op_.isCancelled()) {
+            onMainQueue([analysis = callbacks_.analysis, fileCount, bytes] {
+                if (analysis)
+                    analysis(fileCount, bytes);
+            });
+        }
+    }
+
+    // Announces the slice, removes it with one child, and passes what it
+    // removed on to the media library. False ends the deletion.
+    bool step(size_t begin, size_t end)
+    {
+        auto acknowledgement = std::make_shared<ProgressAcknowledgement>();
+        if (callbacks_.progress) {
+            onMainQueue([progress = callbacks_.progress, first = files_[begin], stop = stop_, acknowledgement] {
+                progress(first, *stop);
+                acknowledgement->done();
+            });
+        } else {
+            acknowledgement->done();
+        }
+        if (op_.isCancelled())
+            *stop_ = true;  // the announced slice still goes
+
+        ShellOutcome outcome = shellOutcome(runner_.shell({shellLineWithStatus(removalLine(files_, begin, end))}));
+        // A cancel ends the child: a stop, not the phone's failure.
+        if (op_.isCancelled())
+            *stop_ = true;
+        else if (!outcome.succeeded())
+            error_ = commandError(files_[begin]->path(), outcome);
+        acknowledgement->wait(op_);
+        if (op_.isCancelled())
+            *stop_ = true;
+
+        if (needUpdateMediaLibrary_ && !error_)
+            collectMedia(begin, end);
+        const bool nearTheEnd = files_.size() - end <= slice_;
+        if (mediaIds_.size() >= slice_ || mediaPaths_.size() >= slice_ || nearTheEnd || *stop_ || error_)
+            sendMedia(manager_, mediaIds_, mediaPaths_);
+        return !*stop_ && !error_;
+    }
+
+    // Library records leave the library by id, media files by a rescan of
+    // their path; a folder takes its whole slice to the media scanner, once.
+    void collectMedia(size_t begin, size_t end)
+    {
+        bool folderAnnounced = false;
+        for (size_t i = begin; i < end; ++i) {
+            const OVFileRef& record = files_[i];
+            uint64_t id = 0;
+            if (auto image = std::dynamic_pointer_cast<OVImageFile>(record))
+                id = image->imageId();
+            else if (auto video = std::dynamic_pointer_cast<OVVideoFile>(record))
+                id = video->videoId();
+            if (id > 0) {
+                mediaIds_.push_back(id);
+            } else if (record->isDirectory()) {
+                if (!folderAnnounced) {
+                    folderAnnounced = true;
+                    if (auto manager = manager_.lock())
+                        manager->updateMediaLibraryForFiles(std::vector<OVADBManager::MediaScanItem>(
+                            files_.begin() + static_cast<long>(begin), files_.begin() + static_cast<long>(end)));
+                }
+            } else if (isMediaFile(record->path())) {
+                mediaPaths_.push_back(relativePathToSDCard(record->path()));
+            }
+        }
+    }
+
+    void finish()
+    {
+        onMainQueue([finish = callbacks_.finish, error = error_] {
+            if (finish)
+                finish(error);
+        });
+    }
+
+    const std::weak_ptr<OVADBManager> manager_;
+    const ADBRunner runner_;
+    BlockOperation& op_;
+    const std::vector<OVFileRef>& files_;
+    const bool needUpdateMediaLibrary_;
+    const Callbacks callbacks_;
+    const size_t slice_;
+    // Shared with the progress blocks on the main queue, which may set it.
+    const std::shared_ptr<std::atomic<bool>> stop_ = std::make_shared<std::atomic<bool>>(false);
+
+    std::optional<Error> error_;
+    std::vector<uint64_t> mediaIds_;
+    std::vector<std::string> mediaPaths_;
+};
 
 }  // namespace
 
@@ -157,90 +285,13 @@ OperationRef OVADBManager::deleteOVFiles(const std::vector<OVFileRef>& files, bo
     }
 
     std::weak_ptr<OVADBManager> weakSelf = weak_from_this();
-    auto work = [weakSelf, files, needUpdateMediaLibrary, analysis, progress, finish](BlockOperation& op) {
-        const std::optional<ADBRunner> found = runnerOf(weakSelf);
-        if (!found)
+    DeleteTransfer::Callbacks callbacks{std::move(analysis), std::move(progress), std::move(finish)};
+    auto operation = makeBlockOperation([weakSelf, files, needUpdateMediaLibrary, callbacks](BlockOperation& op) {
+        const std::optional<ADBRunner> runner = runnerOf(weakSelf);
+        if (!runner)
             return;
-        const ADBRunner& runner = *found;
-        auto state = std::make_shared<DeleteState>();
-
-        uint64_t fileCount = 0;
-        uint64_t bytes = 0;
-        for (const auto& file : files)
-            analyse(runner, file, op, fileCount, bytes);
-        if (!op.isCancelled()) {
-            onMainQueue([analysis, fileCount, bytes] {
-                if (analysis)
-                    analysis(fileCount, bytes);
-            });
-        }
-
-        const size_t slice = deleteSliceSize(files.size());
-        std::vector<uint64_t> mediaIds;
-        std::vector<std::string> mediaPaths;
-        std::vector<MediaScanItem> scanned;
-        std::optional<Error> error;
-        for (size_t begin = 0; begin < files.size(); begin += slice) {
-            const size_t end = std::min(files.size(), begin + slice);
-            auto acknowledgement = std::make_shared<ProgressAcknowledgement>();
-            if (progress) {
-                onMainQueue([progress, first = files[begin], state, acknowledgement] {
-                    progress(first, state->stop);
-                    acknowledgement->done();
-                });
-            } else {
-                acknowledgement->done();
-            }
-            if (op.isCancelled())
-                state->stop = true;  // the announced slice still goes
-
-            ShellOutcome outcome = shellOutcome(runner.shell({shellLineWithStatus(removalLine(files, begin, end))}));
-            // A cancel ends the child: a stop, not the phone's failure.
-            if (op.isCancelled())
-                state->stop = true;
-            else if (!outcome.succeeded())
-                error = commandError(files[begin]->path(), outcome);
-            acknowledgement->wait(op);
-            if (op.isCancelled())
-                state->stop = true;
-
-            if (needUpdateMediaLibrary && !error) {
-                bool folderAnnounced = false;
-                for (size_t i = begin; i < end; ++i) {
-                    const OVFileRef& record = files[i];
-                    uint64_t id = 0;
-                    if (auto image = std::dynamic_pointer_cast<OVImageFile>(record))
-                        id = image->imageId();
-                    else if (auto video = std::dynamic_pointer_cast<OVVideoFile>(record))
-                        id = video->videoId();
-                    if (id > 0) {
-                        mediaIds.push_back(id);
-                    } else if (record->isDirectory()) {
-                        // A folder takes its whole slice to the media scanner, once.
-                        if (!folderAnnounced) {
-                            folderAnnounced = true;
-                            if (auto self = weakSelf.lock())
-                                self->updateMediaLibraryForFiles(
-                                    std::vector<MediaScanItem>(files.begin() + static_cast<long>(begin),
-                                                               files.begin() + static_cast<long>(end)));
-                        }
-                    } else if (isMediaFile(record->path())) {
-                        mediaPaths.push_back(relativePathToSDCard(record->path()));
-                    }
-                }
-            }
-            const bool nearTheEnd = files.size() - end <= slice;
-            if (mediaIds.size() >= slice || mediaPaths.size() >= slice || nearTheEnd || state->stop || error)
-                sendMedia(weakSelf, mediaIds, mediaPaths);
-            if (state->stop || error)
-                break;
-        }
-        onMainQueue([finish, error] {
-            if (finish)
-                finish(error);
-        });
-    };
-    auto operation = makeBlockOperation(std::move(work));
+        DeleteTransfer(weakSelf, *runner, op, files, needUpdateMediaLibrary, callbacks).run();
+    });
     adbOperationQueue().addOperation(operation);
     return operation;
 }

@@ -166,6 +166,167 @@ PushOutcome pushFile(const ADBRunner& runner, BlockOperation& op, const std::sha
     return outcome;
 }
 
+// One upload as it runs on the adb queue: its plan, one step per planned
+// item, and the report at the end. Used on the operation's thread only.
+class UploadTransfer {
+public:
+    struct Callbacks {
+        OVADBManager::AnalysisCallback analysis;
+        OVADBManager::PreuploadCallback preupload;
+        OVADBManager::UploadProgressCallback progress;
+        OVADBManager::PostuploadCallback postupload;
+        OVADBManager::UploadFinishCallback finish;
+    };
+
+    UploadTransfer(std::weak_ptr<OVADBManager> manager, ADBRunner runner, BlockOperation& op,
+                   bool needUpdateMediaLibrary, Callbacks callbacks)
+        : manager_(std::move(manager)),
+          runner_(std::move(runner)),
+          op_(op),
+          needUpdateMediaLibrary_(needUpdateMediaLibrary),
+          callbacks_(std::move(callbacks))
+    {
+    }
+
+    void run(const std::vector<std::string>& hostPaths, const std::string& destinationPath)
+    {
+        const auto cancelWatch = relay_->watchCancel(op_);
+        plan(hostPaths, destinationPath);
+        for (size_t index = 0; index < plan_.items.size() && !error_ && !relay_->stop; ++index) {
+            if (relay_->stopped(op_) || !step(index))
+                break;
+        }
+        finish();
+    }
+
+private:
+    // Plans the items, tells the caller their count and size, and makes the
+    // destination folder.
+    void plan(const std::vector<std::string>& hostPaths, const std::string& destinationPath)
+    {
+        plan_ = planUpload(hostPaths, destinationPath);
+        for (const auto& item : plan_.items)
+            bridgeLog(item->description());
+        onMainQueue([analysis = callbacks_.analysis, files = plan_.files, bytes = plan_.bytes] {
+            if (analysis)
+                analysis(files, bytes);
+        });
+        mediaBatch_ = mediaBatchSize(plan_.items.size());
+        std::string said;
+        if (!relay_->stopped(op_) && !runMarked(runner_, "mkdir -p " + adb_quotedForShell(destinationPath), said))
+            error_ = adb_errorForPath(destinationPath, said);
+    }
+
+    // One planned item: a folder is made, a file is pushed after any clash
+    // with the phone's entry of that name is settled. False ends the upload.
+    bool step(size_t index)
+    {
+        const auto& item = plan_.items[index];
+        std::string phonePath = item->deviceFilePath();
+        std::string said;
+        if (item->isDir()) {
+            if (!runMarked(runner_, "mkdir -p " + adb_quotedForShell(phonePath), said))
+                error_ = adb_errorForPath(phonePath, said);
+            return true;
+        }
+        const std::string hostPath = item->hostFilePath();
+        if (!settleClash(phonePath, hostPath) || error_ || relay_->stop)
+            return false;
+
+        // Parts a cut-off push left behind go before the first push into
+        // each folder.
+        if (cleanedFolders_.insert(deletingLastPathComponent(phonePath)).second)
+            UploadPartFiles::removeLeftovers(runner_, deletingLastPathComponent(phonePath));
+        PushOutcome outcome = pushFile(runner_, op_, relay_, hostPath, phonePath, callbacks_.progress);
+        if (callbacks_.postupload)
+            callbacks_.postupload(phonePath, outcome.pushed);
+        if (!outcome.pushed) {
+            error_ = outcome.error;
+            return false;
+        }
+        item->setDeviceFilePath(phonePath);
+        ++pushed_;
+        relay_->fileCompleted();
+
+        if (needUpdateMediaLibrary_ && isMediaFile(hostPath)) {
+            mediaPaths_.push_back(relativePathToSDCard(phonePath));
+            if (mediaPaths_.size() >= mediaBatch_ || index + 1 == plan_.items.size())
+                flushMedia();
+        }
+        return true;
+    }
+
+    // What the phone has at the file's path decides: nothing there, go on;
+    // a folder, fail; a file, ask the caller (replace, keep both under a free
+    // name, or stop). False when the phone's answer made no sense.
+    bool settleClash(std::string& phonePath, const std::string& hostPath)
+    {
+        std::string said;
+        switch (phoneEntry(runner_, phonePath, said)) {
+        case PhoneEntry::Unknown:
+            error_ = adb_errorForPath(phonePath, said);
+            return false;
+        case PhoneEntry::Folder: {
+            // A file never replaces a folder of the same name.
+            Error clash = adb_errorForPath(phonePath, said);
+            clash.info["reason"] = "a folder of that name exists";
+            error_ = clash;
+            return false;
+        }
+        case PhoneEntry::File: {
+            const int64_t action = askClash(callbacks_.preupload, phonePath, hostPath, op_, relay_);
+            if (action == OVADBManager::UploadStop) {
+                op_.cancel();
+                relay_->stop = true;
+            } else if (action == OVADBManager::UploadKeepBoth && !relay_->stop) {
+                if (auto free = freeNameFor(runner_, phonePath, error_))
+                    phonePath = *free;
+            }
+            return true;
+        }
+        case PhoneEntry::Missing:
+            break;
+        }
+        return true;
+    }
+
+    void flushMedia()
+    {
+        if (mediaPaths_.empty())
+            return;
+        if (auto manager = manager_.lock())
+            queueMediaRescan(*manager, std::move(mediaPaths_));
+        mediaPaths_.clear();
+    }
+
+    // Sends what media is left and reports on the main queue.
+    void finish()
+    {
+        flushMedia();
+        const bool stopped = relay_->stop.load();
+        if (stopped)
+            error_.reset();  // a stop is the caller's wish, never a failure
+        onMainQueue([finish = callbacks_.finish, error = error_, pushed = pushed_, stopped] {
+            if (finish)
+                finish(error, pushed, stopped);
+        });
+    }
+
+    const std::weak_ptr<OVADBManager> manager_;
+    const ADBRunner runner_;
+    BlockOperation& op_;
+    const bool needUpdateMediaLibrary_;
+    const Callbacks callbacks_;
+    const std::shared_ptr<TransferProgressRelay> relay_ = std::make_shared<TransferProgressRelay>();
+
+    UploadPlan plan_;
+    size_t mediaBatch_ = 0;
+    std::optional<Error> error_;
+    uint64_t pushed_ = 0;
+    std::vector<std::string> mediaPaths_;
+    std::set<std::string> cleanedFolders_;
+};
+
 }  // namespace
 
 OperationRef OVADBManager::uploadFiles(const std::vector<std::string>& hostPaths, const OVFileRef& destination,
@@ -181,115 +342,16 @@ OperationRef OVADBManager::uploadFiles(const std::vector<std::string>& hostPaths
         });
         return nullptr;
     }
-    const std::string destinationPath = destination->path();
     std::weak_ptr<OVADBManager> weakSelf = weak_from_this();
-    auto work = [weakSelf, hostPaths, destinationPath, needUpdateMediaLibrary, analysis, preupload, progress,
-                 postupload, finish](BlockOperation& op) {
-        const std::optional<ADBRunner> found = runnerOf(weakSelf);
-        if (!found)
+    UploadTransfer::Callbacks callbacks{std::move(analysis), std::move(preupload), std::move(progress),
+                                        std::move(postupload), std::move(finish)};
+    auto operation = makeBlockOperation([weakSelf, hostPaths, destinationPath = destination->path(),
+                                         needUpdateMediaLibrary, callbacks](BlockOperation& op) {
+        const std::optional<ADBRunner> runner = runnerOf(weakSelf);
+        if (!runner)
             return;
-        const ADBRunner& runner = *found;
-        auto relay = std::make_shared<TransferProgressRelay>();
-
-        const auto cancelWatch = relay->watchCancel(op);
-
-        const UploadPlan plan = planUpload(hostPaths, destinationPath);
-        for (const auto& item : plan.items)
-            bridgeLog(item->description());
-        onMainQueue([analysis, files = plan.files, bytes = plan.bytes] {
-            if (analysis)
-                analysis(files, bytes);
-        });
-
-        std::optional<Error> error;
-        uint64_t pushed = 0;
-        std::vector<std::string> mediaPaths;
-        const size_t batch = mediaBatchSize(plan.items.size());
-        auto flushMedia = [&] {
-            if (mediaPaths.empty())
-                return;
-            if (auto self = weakSelf.lock())
-                queueMediaRescan(*self, std::move(mediaPaths));
-            mediaPaths.clear();
-        };
-
-        std::set<std::string> cleanedFolders;
-        std::string said;
-        if (!relay->stopped(op) && !runMarked(runner, "mkdir -p " + adb_quotedForShell(destinationPath), said))
-            error = adb_errorForPath(destinationPath, said);
-
-        for (size_t index = 0; index < plan.items.size() && !error && !relay->stop; ++index) {
-            const auto& item = plan.items[index];
-            if (relay->stopped(op))
-                break;
-            std::string phonePath = item->deviceFilePath();
-            if (item->isDir()) {
-                if (!runMarked(runner, "mkdir -p " + adb_quotedForShell(phonePath), said))
-                    error = adb_errorForPath(phonePath, said);
-                continue;
-            }
-            const std::string hostPath = item->hostFilePath();
-
-            switch (phoneEntry(runner, phonePath, said)) {
-            case PhoneEntry::Unknown:
-                error = adb_errorForPath(phonePath, said);
-                break;
-            case PhoneEntry::Folder: {
-                // A file never replaces a folder of the same name.
-                Error clash = adb_errorForPath(phonePath, said);
-                clash.info["reason"] = "a folder of that name exists";
-                error = clash;
-                break;
-            }
-            case PhoneEntry::File: {
-                const int64_t action = askClash(preupload, phonePath, hostPath, op, relay);
-                if (action == UploadStop) {
-                    op.cancel();
-                    relay->stop = true;
-                } else if (action == UploadKeepBoth && !relay->stop) {
-                    if (auto free = freeNameFor(runner, phonePath, error))
-                        phonePath = *free;
-                }
-                break;
-            }
-            case PhoneEntry::Missing:
-                break;
-            }
-            if (error || relay->stop)
-                break;
-
-            // Parts a cut-off push left behind go before the first push into
-            // each folder.
-            if (cleanedFolders.insert(deletingLastPathComponent(phonePath)).second)
-                UploadPartFiles::removeLeftovers(runner, deletingLastPathComponent(phonePath));
-            PushOutcome outcome = pushFile(runner, op, relay, hostPath, phonePath, progress);
-            if (postupload)
-                postupload(phonePath, outcome.pushed);
-            if (!outcome.pushed) {
-                error = outcome.error;
-                break;
-            }
-            item->setDeviceFilePath(phonePath);
-            ++pushed;
-            relay->fileCompleted();
-
-            if (needUpdateMediaLibrary && isMediaFile(hostPath)) {
-                mediaPaths.push_back(relativePathToSDCard(phonePath));
-                if (mediaPaths.size() >= batch || index + 1 == plan.items.size())
-                    flushMedia();
-            }
-        }
-        flushMedia();
-
-        const bool stopped = relay->stop.load();
-        if (stopped)
-            error.reset();  // a stop is the caller's wish, never a failure
-        onMainQueue([finish, error, pushed, stopped] {
-            if (finish)
-                finish(error, pushed, stopped);
-        });
-    };
-    auto operation = makeBlockOperation(std::move(work));
+        UploadTransfer(weakSelf, *runner, op, needUpdateMediaLibrary, callbacks).run(hostPaths, destinationPath);
+    });
     adbOperationQueue().addOperation(operation);
     return operation;
 }
