@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <system_error>
 
+#include "platform/ResourceFolder.h"
+
 namespace orv::usb {
 
 std::filesystem::path executableDirectory() {
@@ -14,7 +16,7 @@ std::filesystem::path executableDirectory() {
 
 std::filesystem::path resourceDirectory() {
     if (const char* dir = std::getenv("ORVANE_RESOURCE_DIR"); dir && *dir) return dir;
-    return executableDirectory().parent_path() / "resources";
+    return resource_folder::forProgramIn(executableDirectory());
 }
 
 }  // namespace orv::usb

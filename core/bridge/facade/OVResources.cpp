@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <mutex>
 
+#include "platform/ResourceFolder.h"
+
 namespace orv {
 
 namespace {
@@ -22,7 +24,7 @@ std::string libraryResourceDirectory()
     std::filesystem::path library = std::filesystem::canonical(info.dli_fname, error);
     if (error)
         library = info.dli_fname;
-    return (library.parent_path().parent_path() / "resources").string();
+    return resource_folder::forLibraryIn(library.parent_path()).string();
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 #pragma once
 // Where the framework finds its resources ("adb", "Tidewell.apk"): by default
-// the folder "resources" beside the folder that holds the library itself
-// (<prefix>/lib/libOrvaneCore.so -> <prefix>/resources). The environment
+// the resource folder of the library itself, installed
+// (<prefix>/<libdir>/libOrvaneCore.so -> <prefix>/<libdir>/orvane/resources)
+// or in the build tree (<build>/lib/libOrvaneCore.so -> <build>/resources),
+// as platform/ResourceFolder.h says. The environment
 // variable ORVANE_RESOURCE_DIR overrides that, and setResourceDirectory
 // overrides both (tests point it at the simulated phone's resources).
 
