@@ -30,6 +30,8 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Orvane"));
     QApplication::setOrganizationName(QStringLiteral("Orvane"));
+    // Ties the windows to the installed desktop entry (its name and icon).
+    QApplication::setDesktopFileName(QStringLiteral("orvane"));
     QApplication::setQuitOnLastWindowClosed(false);
     orv::Prefs::registerUserDefaults();
     orv::L10n::install();
