@@ -16,7 +16,7 @@ packages=(
   libcanberra-dev sound-theme-freedesktop libglib2.0-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev libasio-dev libtbb-dev umockdev libumockdev-dev
-  openssl xvfb xauth dbus-daemon
+  openssl xvfb xauth dbus-daemon desktop-file-utils
   # the phone tool the application drives, and the udev rules that let a
   # normal user open a phone
   adb android-sdk-platform-tools-common
