@@ -112,9 +112,11 @@ TEST_F(InstallTest, InstallsProgramsTheirLibrariesAndTheResourceFolder)
     // Every resource the build tree's programs find is installed too (the
     // build's resource folder is also CMake's folder for resources/).
     const fs::path buildResources = fs::path(ORVANE_BINARY_DIR) / "resources";
-    for (const auto& entry : fs::directory_iterator(buildResources))
-        if (entry.is_regular_file() && entry.path().extension() != ".cmake")
+    for (const auto& entry : fs::directory_iterator(buildResources)) {
+        if (entry.is_regular_file() && entry.path().extension() != ".cmake") {
             EXPECT_TRUE(fs::exists(resources() / entry.path().filename())) << entry.path().filename();
+        }
+    }
     EXPECT_TRUE(fs::exists(resources() / "Localizable.json"));
 
     // Each program and library loads our libraries from the prefix, not from
@@ -138,8 +140,9 @@ TEST_F(InstallTest, InstallsProgramsTheirLibrariesAndTheResourceFolder)
             EXPECT_EQ(fs::canonical(path, error).parent_path(), fs::canonical(libraries())) << line;
             ++ours;
         }
-        if (binary.filename() != "liborvaneplatform.so")
+        if (binary.filename() != "liborvaneplatform.so") {
             EXPECT_GT(ours, 0) << ldd.output;
+        }
     }
 }
 
@@ -186,7 +189,7 @@ TEST_F(InstallTest, InstalledProgramStartsOnItsInstalledResources)
     orv::test::Program program((bin() / "Orvane").string(), {"--quit-after-start"});
     ASSERT_TRUE(program.started());
     EXPECT_TRUE(exitedCleanly(program.waitForExit()));
-    const auto ended = installedAdb.waitForEnd();
+    const auto ended = installedAdb.waitForExit();
     ASSERT_TRUE(ended) << "the installed adb resource was left running";
     EXPECT_TRUE(WIFSIGNALED(*ended) && WTERMSIG(*ended) == SIGKILL);
     EXPECT_TRUE(buildAdb.running()) << "the build tree's adb resource was ended";
