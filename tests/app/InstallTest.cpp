@@ -26,6 +26,7 @@
 #include "app/shell/LaunchAtLoginController.h"
 #include "phonesim/Simulator.h"
 #include "platform/Process.h"
+#include "tests/support/Wait.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -206,9 +207,10 @@ TEST_F(InstallTest, InstalledProgramReachesAPhoneThroughItsInstalledAdb)
     orv::test::Program program((bin() / "Orvane").string(), {"-s", serial + ":0:0"}, sim->environment());
     ASSERT_TRUE(program.started());
     ASSERT_TRUE(program.catches(SIGTERM));
-    const auto deadline = std::chrono::steady_clock::now() + 60s;
-    while (sim->log(serial, "adb").empty() && std::chrono::steady_clock::now() < deadline)
-        ASSERT_FALSE(program.waitForExit(10ms)) << "exited before its window asked for the phone";
+    bool exited = false;
+    orv::test::waitUntil([&] { return exited || !sim->log(serial, "adb").empty(); }, 60s,
+                         [&](std::chrono::steady_clock::time_point) { exited = program.waitForExit(10ms).has_value(); });
+    ASSERT_FALSE(exited) << "exited before its window asked for the phone";
     ASSERT_FALSE(sim->log(serial, "adb").empty());
     ASSERT_EQ(::kill(program.pid(), SIGTERM), 0);
     EXPECT_TRUE(exitedCleanly(program.waitForExit()));

@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/Wait.h"
+
 extern char** environ;
 
 namespace orv::test {
@@ -93,15 +95,19 @@ protected:
     template <typename Condition>
     bool waitFor(Condition condition, std::chrono::milliseconds timeout)
     {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        while (std::chrono::steady_clock::now() < deadline) {
-            if (condition())
-                return true;
-            pollfd p{pidfd_, POLLIN, 0};
-            if (::poll(&p, 1, 10) == 1)
-                return false;
-        }
-        return false;
+        bool held = false;
+        bool exited = false;
+        orv::test::waitUntil(
+            [&] {
+                held = condition();
+                return held || exited;
+            },
+            timeout,
+            [&](std::chrono::steady_clock::time_point) {
+                pollfd p{pidfd_, POLLIN, 0};
+                exited = ::poll(&p, 1, 10) == 1;
+            });
+        return held;
     }
 
     std::string folder_;
