@@ -14,7 +14,6 @@
 
 #include "RunningProgram.h"
 #include "phonesim/Simulator.h"
-#include "tests/support/Wait.h"
 
 namespace {
 
@@ -61,11 +60,8 @@ TEST(OrvaneProgramTest, QuitsOnTerminationWhileAPhoneWindowIsOpen)
     Program program({"-s", serial + ":0:0"}, sim->environment());
     ASSERT_TRUE(program.started());
     ASSERT_TRUE(program.catches(SIGTERM));
-    bool exited = false;
-    orv::test::waitUntil([&] { return exited || !sim->log(serial, "adb").empty(); }, 60s,
-                         [&](std::chrono::steady_clock::time_point) { exited = program.waitForExit(10ms).has_value(); });
-    ASSERT_FALSE(exited) << "exited before its window asked for the phone";
-    ASSERT_FALSE(sim->log(serial, "adb").empty());
+    ASSERT_TRUE(program.runsUntil([&] { return !sim->log(serial, "adb").empty(); }, 60s))
+        << "exited or timed out before its window asked for the phone";
     ASSERT_EQ(::kill(program.pid(), SIGTERM), 0);
     EXPECT_TRUE(exitedCleanly(program.waitForExit()));
 }

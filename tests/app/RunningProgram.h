@@ -169,6 +169,14 @@ public:
         spawn(std::move(arguments), std::move(environment));
     }
 
+    // True once `happened` holds while the program runs; false if it exits
+    // first or the deadline passes.
+    template <typename Condition>
+    bool runsUntil(Condition happened, std::chrono::milliseconds timeout)
+    {
+        return waitFor(happened, timeout);
+    }
+
     // True once the program catches `signalNumber` (its handler is installed),
     // as /proc reports; false if that does not happen before the deadline.
     bool catches(int signalNumber, std::chrono::milliseconds timeout = 30s)
