@@ -1,0 +1,173 @@
+// A soak run of the whole application against the simulated phone: plug,
+// load, list, import, export, delete, unplug, replug - over and over for the
+// given minutes. Every minute it prints the process's resident memory,
+// threads, open descriptors and child processes, so a leak of any of them
+// shows as a slope after the first minutes.
+//
+//   soak_files [minutes]     (default 60; offscreen, no display needed)
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+
+#include "app/panes/FilePaneRegistration.h"
+#include "app/panes/OVFileViewController.h"
+#include "app/shell/MainRunLoopDriver.h"
+#include "app/shell/PaneFactoryRegistry.h"
+#include "app/toolkit/IBCollectionView.h"
+#include "tests/app/panes/PaneFakes.h"
+#include "tests/app/shell/RunningApp.h"
+
+using namespace orv;
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+namespace {
+
+long statusField(const char* name)
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    const std::string prefix = std::string(name) + ":";
+    while (std::getline(status, line))
+        if (line.rfind(prefix, 0) == 0)
+            return std::stol(line.substr(prefix.size()));
+    return -1;
+}
+
+long countEntries(const char* folder)
+{
+    std::error_code error;
+    long count = 0;
+    for (auto it = fs::directory_iterator(folder, error); !error && it != fs::directory_iterator(); it.increment(error))
+        ++count;
+    return count;
+}
+
+// Processes whose parent is this one (the simulator among them).
+long childProcesses()
+{
+    const pid_t self = ::getpid();
+    long count = 0;
+    std::error_code error;
+    for (auto it = fs::directory_iterator("/proc", error); !error && it != fs::directory_iterator(); it.increment(error)) {
+        std::ifstream stat(it->path() / "stat");
+        std::string text;
+        if (!std::getline(stat, text))
+            continue;
+        const size_t close = text.rfind(')');
+        if (close == std::string::npos)
+            continue;
+        int ppid = 0;
+        char state = 0;
+        if (std::sscanf(text.c_str() + close + 1, " %c %d", &state, &ppid) == 2 && ppid == self)
+            ++count;
+    }
+    return count;
+}
+
+void report(int minute, int rounds)
+{
+    std::printf("minute %3d  rounds %5d  rss %7ld kB  threads %3ld  descriptors %4ld  children %2ld\n", minute,
+                rounds, statusField("VmRSS"), statusField("Threads"), countEntries("/proc/self/fd"),
+                childProcesses());
+    std::fflush(stdout);
+}
+
+// One round: plug, load, list, import, export, delete, unplug, replug.
+bool round(test::RunningApp& app, test::ScriptedDialogs& dialogs, const QString& local)
+{
+    const std::string serial = app.sim().serial();
+    const auto usb = test::RunningApp::usbFacts(serial, 3, 9);
+    app.usb().plug(usb);
+    OVMainWindowController* window = app.loadedWindow(serial);
+    if (!window) {
+        std::fprintf(stderr, "soak: the phone's window did not load (%zu windows)\n", app.delegate().allControllers().size());
+        return false;
+    }
+    window->switchToView(4);
+    auto* pane = dynamic_cast<OVFileViewController*>(window->pane(4));
+    if (!pane || !test::qtWaitUntil([&] { return !pane->items().empty(); }, 60s))
+        return false;
+    dialogs.importPaths = {local + QStringLiteral("/soak.bin")};
+    pane->importAction(false);
+    if (!test::qtWaitUntil([&] { return !pane->isTransferRunning(); }, 120s))
+        return false;
+    for (size_t i = 0; i < pane->items().size(); ++i)
+        if (pane->items()[i]->rawfilename() == QLatin1String("soak.bin"))
+            pane->gridView()->selectItemWithIndexSet(IBSectionIndexSet(0, static_cast<int64_t>(i)));
+    QDir(local + QStringLiteral("/out")).removeRecursively();
+    QDir().mkpath(local + QStringLiteral("/out"));
+    dialogs.exportFolder = local + QStringLiteral("/out");
+    pane->exportAction();
+    if (!test::qtWaitUntil([&] { return !pane->isTransferRunning(); }, 120s))
+        return false;
+    pane->deleteAction();
+    if (!test::qtWaitUntil([&] { return !pane->isTransferRunning(); }, 120s))
+        return false;
+    app.sim().unplug(serial);
+    app.usb().unplug(usb);
+    if (!test::qtWaitUntil([&] { return app.delegate().allControllers().empty(); }, 60s))
+        return false;
+    app.sim().replug(serial);
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication qt(argc, argv);
+    // Replies posted to the main queue arrive through Qt's event loop.
+    MainRunLoopDriver driver(RunLoop::main());
+    const int minutes = argc > 1 ? std::max(1, std::atoi(argv[1])) : 60;
+    registerFilePanes(PaneFactoryRegistry::shared());
+
+    test::ScriptedDialogs dialogs;
+    test::RecordingSounds sounds;
+    test::RecordingLauncher launcher;
+    dialogs.confirm = true;
+    PaneDialogs::setCurrent(&dialogs);
+    PaneSounds::setCurrent(&sounds);
+    AppLauncher::setCurrent(&launcher);
+    QTemporaryDir local;
+    {
+        QFile file(local.filePath(QStringLiteral("soak.bin")));
+        if (!file.open(QIODevice::WriteOnly))
+            return 1;
+        file.write(QByteArray(2 * 1024 * 1024, 's'));
+    }
+
+    int rounds = 0;
+    int failures = 0;
+    {
+        test::RunningApp app;
+        if (!app.launch())
+            return 1;
+        QElapsedTimer clock;
+        clock.start();
+        int minute = 0;
+        report(minute, rounds);
+        while (clock.elapsed() < minutes * 60000LL) {
+            if (round(app, dialogs, local.path()))
+                ++rounds;
+            else
+                ++failures;
+            if (clock.elapsed() >= (minute + 1) * 60000LL)
+                report(++minute, rounds);
+        }
+    }
+    PaneDialogs::setCurrent(nullptr);
+    PaneSounds::setCurrent(nullptr);
+    AppLauncher::setCurrent(nullptr);
+    std::printf("done: %d rounds, %d failed\n", rounds, failures);
+    return failures == 0 ? 0 : 1;
+}
