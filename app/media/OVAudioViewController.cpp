@@ -161,6 +161,13 @@ void OVAudioViewController::layoutSubView()
     const int width = L10n::text("Import") == QLatin1String("Import") ? 210 : 200;
     const int x = static_cast<int>(std::ceil((navbarView()->width() - width) / 2.0));
     segButton_->setGeometry(x, deleteButton()->geometry().y(), width, 31);
+    // The shown list's columns take up the pane's width, once the list has its new size.
+    QTimer::singleShot(0, this, [this] {
+        if (tableView_ && view() && tableView_->parentWidget() == view())
+            tableView_->autoFitColumeWidth();
+        if (outlineView_ && view() && outlineView_->parentWidget() == view())
+            outlineView_->autoFitColumeWidth();
+    });
     view()->update();
 }
 
@@ -182,6 +189,8 @@ void OVAudioViewController::cleanUp()
     trailingReload_.stop();
     if (popover_)
         popover_->closePopover();
+    if (songlistViewController_)
+        songlistViewController_->cleanUp();
     OVRightViewController::cleanUp();
 }
 
