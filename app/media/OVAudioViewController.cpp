@@ -40,7 +40,10 @@ OVAudioViewController::OVAudioViewController()
 {
     clock_.start();
     trailingReload_.setSingleShot(true);
-    connect(&trailingReload_, &QTimer::timeout, this, [this] { startReload(ReloadTrigger::Push); });
+    connect(&trailingReload_, &QTimer::timeout, this, [this] {
+        throttle_.trailingFired(static_cast<double>(clock_.elapsed()) / 1000.0);
+        startReload(ReloadTrigger::Push);
+    });
 }
 
 OVAudioViewController::~OVAudioViewController()
@@ -187,6 +190,7 @@ void OVAudioViewController::cleanUp()
 {
     cleanThumbnailObservers();
     trailingReload_.stop();
+    throttle_.reset();
     if (popover_)
         popover_->closePopover();
     if (songlistViewController_)
@@ -270,19 +274,22 @@ void OVAudioViewController::doDeleteDone(const std::optional<Error>&) { requestR
 void OVAudioViewController::requestReload(ReloadTrigger trigger)
 {
     ++reloadRequests_;
-    const qint64 now = clock_.elapsed();
-    if (lastReloadMs_ >= 0 && now - lastReloadMs_ < kReloadIntervalMs) {
+    const auto answer = throttle_.request(static_cast<double>(clock_.elapsed()) / 1000.0);
+    switch (answer.decision) {
+    case OVMediaReloadThrottle::Decision::FetchNow:
+        startReload(trigger);
+        break;
+    case OVMediaReloadThrottle::Decision::Deferred:
         // Too soon after the last fetch: one fetch follows when the interval is up.
-        if (!trailingReload_.isActive())
-            trailingReload_.start(static_cast<int>(lastReloadMs_ + kReloadIntervalMs - now));
-        return;
+        trailingReload_.start(static_cast<int>(std::ceil(answer.delaySeconds * 1000.0)));
+        break;
+    case OVMediaReloadThrottle::Decision::AlreadyDeferred:
+        break;
     }
-    startReload(trigger);
 }
 
 void OVAudioViewController::startReload(ReloadTrigger trigger)
 {
-    trailingReload_.stop();
     lastReloadMs_ = clock_.elapsed();
     startSpinning();
     const int delay = trigger == ReloadTrigger::Push ? 0 : kReloadStartDelayMs;

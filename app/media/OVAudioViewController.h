@@ -20,6 +20,7 @@
 #include <map>
 
 #include "app/media/OVAudioAlbumItemView.h"
+#include "app/media/OVMediaReloadThrottle.h"
 #include "app/panes/OVOutlineViewDelegate.h"
 #include "app/panes/OVRightViewController.h"
 #include "app/toolkit/IBCollectionViewDataSource.h"
@@ -54,7 +55,7 @@ public:
     // Why the library is fetched again; the first three wait a moment so the
     // phone's media scan can catch up with what just changed.
     enum class ReloadTrigger { Delete, Import, Reload, Push };
-    static constexpr int kReloadIntervalMs = 1500;
+    static constexpr int kReloadIntervalMs = static_cast<int>(OVMediaReloadThrottle::kInterval * 1000);
     static constexpr int kReloadStartDelayMs = 500;
     static constexpr int kPopoverWidth = 230;
     static constexpr int kPopoverRowHeight = 49;
@@ -259,6 +260,7 @@ private:
     QElapsedTimer popoverShown_;
     QElapsedTimer clock_;
     qint64 lastReloadMs_ = -1;
+    OVMediaReloadThrottle throttle_;
     QTimer trailingReload_;
     int fetchCount_ = 0;
     int reloadRequests_ = 0;

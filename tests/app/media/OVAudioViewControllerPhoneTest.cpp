@@ -644,11 +644,16 @@ TEST(MusicPaneGeometry, SongListCellAndAlbumTile)
 {
     EXPECT_EQ(SongListCellView::durationFrame(QSize(230, 49)), QRect(165, 13, 54, 23));
     EXPECT_EQ(SongListCellView::nameFrame(QSize(230, 49)), QRect(13, 13, 148, 23));
-    for (double height : {150.0, 215.0}) {
-        EXPECT_EQ(OVAudioAlbumItemView::imageRect(QRectF(0, 0, 150, height)), QRectF(11, 11, 128, 128));
-        EXPECT_EQ(OVAudioAlbumItemView::imageFrameRect(QRectF(0, 0, 150, height)), QRectF(0, 0, 150, 150));
+    for (int height : {150, 215}) {
+        OVAudioAlbumItemView tile;
+        tile.resize(150, height);
+        EXPECT_EQ(tile.imageRect(), QRectF(11, 11, 128, 128));
+        EXPECT_EQ(tile.imageFrameRect(), QRectF(0, 0, 150, 150));
+        // The title badge starts under the square, and a click on it hits the tile.
+        EXPECT_EQ(tile.titleFrameRect().y(), 154);
+        EXPECT_TRUE(tile.clickTest(tile.titleFrameRect().center()));
+        EXPECT_FALSE(tile.clickTest(QPointF(5, 5)));
     }
-    EXPECT_EQ(OVAudioAlbumItemView::titleFrameRect(QRectF(0, 0, 150, 200), QSizeF()).y(), 154);
 }
 
 // A reused tile never shows the previous album's cover or error.
