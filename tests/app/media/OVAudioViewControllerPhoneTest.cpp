@@ -20,6 +20,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "MediaPhoneFixture.h"
 #include "QtWait.h"
 #include "app/media/MediaPaneRegistration.h"
 #include "app/media/OVAudioFolderModel.h"
@@ -35,19 +36,14 @@
 #include "app/toolkit/OVBPopover.h"
 #include "app/toolkit/OVSegButton.h"
 #include "core/bridge/facade/OVDeviceClient.h"
-#include "core/bridge/facade/OVResources.h"
 #include "core/bridge/model/OVAudioFile.h"
-#include "phonesim/Simulator.h"
-#include "tests/app/panes/PaneFakes.h"
-#include "tests/app/viewmodels/PrivateHome.h"
 
 namespace orv {
 namespace {
 
-test::PrivateHome home;
 using test::qtWaitUntil;
 namespace fs = std::filesystem;
-constexpr auto kLong = std::chrono::seconds(60);
+constexpr auto kLong = test::kMediaWait;
 
 QStringList titles(const std::vector<std::shared_ptr<OVAudioViewModel>>& songs)
 {
@@ -73,42 +69,17 @@ QStringList entriesBelow(const QString& folder)
     return out;
 }
 
-class MusicPanePhone : public ::testing::Test {
+class MusicPanePhone : public test::MediaPhone {
 protected:
-    static void SetUpTestSuite()
-    {
-        QCoreApplication::setOrganizationName(QStringLiteral("Orvane"));
-        QCoreApplication::setApplicationName(QStringLiteral("Orvane"));
-        Prefs::registerUserDefaults();
-        sim = phonesim::Simulator::start().release();
-        setResourceDirectory(sim->resourceDir().string());
-        client = std::make_shared<OVDeviceClient>();
-        std::optional<std::optional<Error>> loaded;
-        client->updateWithSerialNumber(sim->serial(), [&](std::optional<Error> e) { loaded = e; });
-        ASSERT_TRUE(qtWaitUntil([&] { return loaded.has_value(); }, kLong));
-        ASSERT_FALSE(*loaded) << (*loaded)->description();
-    }
-    static void TearDownTestSuite()
-    {
-        OVPreviewWindow::destroySharedPreviewPanel();
-        client.reset();
-        delete sim;
-        sim = nullptr;
-    }
     void SetUp() override
     {
-        PaneDialogs::setCurrent(&dialogs);
-        PaneSounds::setCurrent(&sounds);
-        AppLauncher::setCurrent(&launcher);
+        MediaPhone::SetUp();
         Prefs::shared().setValue(QStringLiteral("UseSoundEffect"), true);
-        ASSERT_TRUE(local.isValid());
     }
     void TearDown() override
     {
         pane.reset();
-        AppLauncher::setCurrent(nullptr);
-        PaneSounds::setCurrent(nullptr);
-        PaneDialogs::setCurrent(nullptr);
+        MediaPhone::TearDown();
     }
 
     OVAudioViewController& open(int mode = OVAudioViewController::SongsMode)
@@ -171,20 +142,13 @@ protected:
                              pane->tableModel()->index(row, OVSongTableModel::ColumnCount - 1));
         pane->tableView()->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
     }
-    static fs::path phoneRoot() { return sim->phoneRoot(sim->serial()); }
-    static std::string songBytes() { return readBytes(phoneRoot() / "Music/voice memo.mp3"); }
+    static std::string songBytes() { return readPhoneFile("Music/voice memo.mp3"); }
     bool transferDone()
     {
         return qtWaitUntil([&] { return !pane->isTransferRunning() && !pane->isAlbumExportRunning(); }, kLong);
     }
 
-    static inline phonesim::Simulator* sim = nullptr;
-    static inline std::shared_ptr<OVDeviceClient> client;
     std::unique_ptr<OVAudioViewController> pane;
-    QTemporaryDir local;
-    test::ScriptedDialogs dialogs;
-    test::RecordingSounds sounds;
-    test::RecordingLauncher launcher;
 };
 
 TEST_F(MusicPanePhone, RegisteredUnderItsLayoutName)
