@@ -1,5 +1,6 @@
 #include "app/media/OVPhotoItemView.h"
 
+#include <QHash>
 #include <QHelpEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -32,6 +33,52 @@ QImage makePlaceholder(int side)
 QSizeF iconSize(const QImage& image)
 {
     return image.isNull() ? QSizeF() : image.deviceIndependentSize();
+}
+
+// Darkens one pixel as black at alpha 33/255 drawn over it would.
+inline QRgb shaded(QRgb pixel)
+{
+    constexpr int keep = 255 - 33;
+    return qRgba(qRed(pixel) * keep / 255, qGreen(pixel) * keep / 255, qBlue(pixel) * keep / 255,
+                 qAlpha(pixel) + 33 * (255 - qAlpha(pixel)) / 255);
+}
+
+// The thumbnail at the size it is shown, with a one-point dark frame just
+// inside its edge. Made once per image and size, and the frame is set pixel
+// by pixel: painting it in every paint (a path stroke or an outline
+// rectangle) hands each cell's few pixels to the paint engine's worker
+// threads and costs more than the rest of the cell.
+QPixmap framedPicture(const QImage& image, QSize size)
+{
+    QImage picture = image.size() == size ? image : image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    picture = picture.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const int w = picture.width();
+    const int h = picture.height();
+    for (int y = 0; y < h; ++y) {
+        auto* line = reinterpret_cast<QRgb*>(picture.scanLine(y));
+        if (y == 0 || y == h - 1) {
+            for (int x = 0; x < w; ++x)
+                line[x] = shaded(line[x]);
+        } else if (w > 0) {
+            line[0] = shaded(line[0]);
+            if (w > 1)
+                line[w - 1] = shaded(line[w - 1]);
+        }
+    }
+    return QPixmap::fromImage(std::move(picture));
+}
+
+// The placeholder scaled once per size it is shown at (cells come in three
+// sizes), not in every paint.
+const QPixmap& placeholderAt(QSize size)
+{
+    static QHash<quint64, QPixmap> scaled;
+    const quint64 key = (quint64(uint(size.width())) << 32) | uint(size.height());
+    auto found = scaled.find(key);
+    if (found == scaled.end())
+        found = scaled.insert(key, QPixmap::fromImage(photoPlaceholder(size.width() - 4)
+                                                          .scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)));
+    return *found;
 }
 
 }  // namespace
@@ -109,6 +156,7 @@ void OVPhotoItemView::setRepresentedObject(OVViewModelRef object)
         return;
     representedObject_ = std::move(object);
     image_ = QImage();
+    drawn_ = QPixmap();
     error_.clear();
     update();
 }
@@ -118,6 +166,7 @@ void OVPhotoItemView::setImage(const QImage& image)
     if (image.cacheKey() == image_.cacheKey() && image.isNull() == image_.isNull())
         return;
     image_ = image;
+    drawn_ = QPixmap();
     update();
 }
 
@@ -158,13 +207,12 @@ void OVPhotoItemView::paintEvent(QPaintEvent*)
         painter.fillPath(ring, QColor(97, 143, 248));
     }
     if (error_.isEmpty() && !image_.isNull()) {
-        painter.drawImage(r, image_);
-        QPainterPath frame;
-        frame.addRect(r);
-        painter.setPen(QPen(QColor(0, 0, 0, 33), 1));
-        strokeInside(painter, frame);
+        const QSize size = r.size().toSize();
+        if (drawn_.isNull() || drawn_.size() != size)
+            drawn_ = framedPicture(image_, size);
+        painter.drawPixmap(r.topLeft(), drawn_);
     } else {
-        painter.drawImage(r.adjusted(-2, -2, 2, 2), photoPlaceholder(r.width()));
+        painter.drawPixmap(r.topLeft() - QPointF(2, 2), placeholderAt(r.size().toSize() + QSize(4, 4)));
     }
     if (isVideo_) {
         const QImage badge = pane_images::image(QStringLiteral("videoIcon"));

@@ -6,6 +6,7 @@
 // functions of the cell's bounds so it can be checked without drawing.
 
 #include <QImage>
+#include <QPixmap>
 #include <QPointer>
 
 #include "app/panes/QuickLookDownloadItemView.h"
@@ -69,6 +70,9 @@ protected:
 private:
     OVViewModelRef representedObject_;
     QImage image_;
+    // The image at the size it is drawn, made once per image and size: cells
+    // are painted again on every scroll, the thumbnail changes rarely.
+    QPixmap drawn_;
     QString error_;
     bool isPanorama_ = false;
     bool isVideo_ = false;
