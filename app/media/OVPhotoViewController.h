@@ -62,6 +62,8 @@ public:
     QString scrollKey() const override;
     bool isMediaFile(const QString& path) const override;
     OVViewModelRef importDestination(const OVPhotoAlbumViewModelRef& dropAlbum) override;
+    // A library fetch's answer: the models filled, the grid shown again.
+    void libraryLoaded(const std::optional<OVMediaLibrary>& library, const std::optional<Error>& error);
 
 protected:
     void awakeFromNib() override;
@@ -76,7 +78,6 @@ protected:
     bool libraryIsEmpty() override;
 
 private:
-    void libraryLoaded(const std::optional<OVMediaLibrary>& library, const std::optional<Error>& error);
     void resetPathToRoot();
     void showAlbumList();
     void layoutPathView();
