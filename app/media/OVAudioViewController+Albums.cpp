@@ -198,6 +198,8 @@ void OVAudioViewController::popoverSongListWithAlbumViewModel(const std::shared_
     }
     songlistViewController_->setClient(client());
     songlistViewController_->setAlbumViewModel(album);
+    popoverAlbumPath_ = album->path();
+    popoverAlbumName_ = album->albumName();
     songlistViewController_->reloadData();
 
     QRect anchor = sender->rect();

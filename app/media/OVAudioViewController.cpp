@@ -358,6 +358,9 @@ void OVAudioViewController::resetAllAudioFilesWithFiles(const std::vector<OVFile
         if (auto audio = std::dynamic_pointer_cast<OVAudioFile>(file))
             songs.push_back(OVAudioViewModel::make(audio, serial));
     items_ = std::move(songs);
+    // The old rows' selection means nothing in the new list.
+    if (tableModel_)
+        tableModel_->reset();
     if (tableView_ && tableView_->lastSortingColumn() >= 0) {
         // The table stays in the order its header shows.
         const int column = tableView_->lastSortingColumn();
@@ -366,8 +369,6 @@ void OVAudioViewController::resetAllAudioFilesWithFiles(const std::vector<OVFile
         didClickTableColumn(column);
         if (tableView_->sortDescending() != descending)
             didClickTableColumn(column);
-    } else if (tableModel_) {
-        tableModel_->reset();
     }
     selectSongsByPath(selectedPaths);
     updateStatusLabel();
@@ -382,6 +383,19 @@ void OVAudioViewController::resetAllAlbumWithFiles(const std::vector<OVFileRef>&
     for (const OVFileRef& file : albums)
         if (auto album = std::dynamic_pointer_cast<OVAudioAlbum>(file))
             albumItems_.push_back(OVAudioAlbumViewModel::make(album, serial));
+    // A song list on screen follows its album into the new list.
+    if (songlistViewController_ && popover_ && popover_->isVisible()) {
+        std::shared_ptr<OVAudioAlbumViewModel> same;
+        for (const auto& album : albumItems_)
+            if (album->path() == popoverAlbumPath_ && album->albumName() == popoverAlbumName_)
+                same = album;
+        if (same) {
+            songlistViewController_->setAlbumViewModel(same);
+            songlistViewController_->reloadData();
+        } else {
+            popover_->closePopover();
+        }
+    }
     updateStatusLabel();
 }
 

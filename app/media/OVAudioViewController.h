@@ -258,6 +258,9 @@ private:
     QPointer<OVAudioAlbumItemView> lastDropItemView_;
     QStringList expandedItemsArray_;
     QElapsedTimer popoverShown_;
+    // The album the popover shows, found again in a new library by these.
+    QString popoverAlbumPath_;
+    QString popoverAlbumName_;
     QElapsedTimer clock_;
     qint64 lastReloadMs_ = -1;
     OVMediaReloadThrottle throttle_;

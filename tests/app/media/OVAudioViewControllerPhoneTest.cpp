@@ -417,6 +417,17 @@ TEST_F(MusicPanePhone, AlbumTilesWaitForTheirCoversAndTheClickOpensTheSongList)
     // Right after it appeared, a click elsewhere does not close it.
     EXPECT_FALSE(pane->popoverShouldClose());
 
+    // A fetch while it is open points the list at the album's new record.
+    const auto old = pane->albumItems()[size_t(harbour)];
+    ASSERT_TRUE(refetchUntil([&] {
+        return std::none_of(pane->albumItems().begin(), pane->albumItems().end(),
+                            [&](const auto& album) { return album == old; });
+    }));
+    ASSERT_TRUE(list->albumViewModel());
+    EXPECT_NE(list->albumViewModel(), old);
+    EXPECT_EQ(list->albumViewModel()->albumName(), "Harbour Lights");
+    EXPECT_EQ(list->songlistView()->model()->rowCount(), 3);
+
     // Open in the list opens the first selected song only.
     list->songlistView()->selectRow(0);
     list->songlistView()->selectionModel()->select(list->songlistView()->model()->index(1, 0),
@@ -550,6 +561,17 @@ TEST_F(MusicPanePhone, AFetchKeepsTheSelectedSongsByPath)
     ASSERT_EQ(pane->selectedItems().size(), 1u);
     EXPECT_EQ(pane->selectedItems().front()->path(), path);
     EXPECT_NE(pane->selectedItems().front(), before);
+
+    // A sorted table stays sorted, and a fetch selects nothing the user did not.
+    pane->tableView()->clearSelection();
+    pane->didClickTableColumn(OVSongTableModel::Name);
+    pane->didClickTableColumn(OVSongTableModel::Name);
+    const QStringList sorted = titles(pane->items());
+    const auto first = pane->items().front();
+    ASSERT_TRUE(refetchUntil([&] { return pane->items().front() != first; }));
+    EXPECT_EQ(titles(pane->items()), sorted);
+    EXPECT_TRUE(pane->tableView()->sortDescending());
+    EXPECT_TRUE(pane->selectedItems().empty());
 }
 
 // A tile highlighted under a drag is cleared when the drag leaves or drops.
