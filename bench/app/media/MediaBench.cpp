@@ -12,15 +12,13 @@
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
-#include <QDeadlineTimer>
 #include <QFile>
 #include <QHash>
-#include <QScrollBar>
-#include <QWindow>
 #include <chrono>
 #include <cstdio>
 #include <memory>
 
+#include "GridBenchSupport.h"
 #include "GridDemoTiles.h"
 #include "RatioReporter.h"
 #include "app/media/OVPhotoViewController.h"
@@ -32,6 +30,9 @@
 namespace {
 
 using namespace orv;
+using orv::bench::flushPostedEvents;
+using orv::bench::pageSteps;
+using orv::bench::waitUntilExposed;
 constexpr int kPhotos = 100000;
 constexpr QSize kViewport(1000, 800);
 
@@ -45,19 +46,6 @@ long peakResidentKb()
         if (line.startsWith("VmHWM:"))
             return line.mid(6).trimmed().split(' ').front().toLong();
     return 0;
-}
-
-void waitUntilExposed(QWidget& widget)
-{
-    QDeadlineTimer deadline(10000);
-    while (!(widget.windowHandle() && widget.windowHandle()->isExposed()) && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-}
-
-void flushPostedEvents()
-{
-    QCoreApplication::sendPostedEvents();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 OVMediaLibrary makeLibrary()
@@ -152,29 +140,6 @@ void PhotosLibraryToFirstDisplay(benchmark::State& state)
     p.fillThumbnails();
 }
 
-// One iteration: one page down; the jump back to the top is not timed.
-void pageSteps(benchmark::State& state, QAbstractScrollArea& area)
-{
-    flushPostedEvents();
-    QScrollBar* bar = area.verticalScrollBar();
-    bar->setValue(0);
-    if (bar->maximum() <= 0) {
-        state.SkipWithError("nothing to scroll");
-        return;
-    }
-    for (auto _ : state) {
-        if (bar->value() >= bar->maximum()) {
-            state.PauseTiming();
-            bar->setValue(0);
-            flushPostedEvents();
-            state.ResumeTiming();
-        }
-        bar->setValue(bar->value() + bar->pageStep());
-        flushPostedEvents();
-    }
-    state.counters["pages"] = static_cast<double>(bar->maximum()) / bar->pageStep();
-}
-
 struct PaintCounter : QObject {
     QHash<QByteArray, int64_t> paints;
     bool eventFilter(QObject* watched, QEvent* event) override
@@ -191,7 +156,7 @@ void PhotosScrollPage(benchmark::State& state)
     qApp->installEventFilter(&counter);
     Pane& p = thePane();
     p.pane.gridView()->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    pageSteps(state, *p.pane.gridView());
+    pageSteps(state, *p.pane.gridView(), [] {});
     state.counters["thumbnail_requests_pending"] = static_cast<double>(p.pane.observedThumbnailCount());
     qApp->removeEventFilter(&counter);
     for (auto it = counter.paints.begin(); it != counter.paints.end(); ++it)
@@ -203,7 +168,7 @@ void BareGridScrollPage(benchmark::State& state)
 {
     if (!bare)
         bare = std::make_unique<BareGrid>();
-    pageSteps(state, bare->grid);
+    pageSteps(state, bare->grid, [] {});
 }
 
 BENCHMARK(PhotosLibraryToFirstDisplay)->Unit(benchmark::kMillisecond)->Iterations(5);
