@@ -202,6 +202,16 @@ TEST_F(MusicPanePhone, ColumnSortsKeepTheSelectedSongs)
         if (pane->items()[row] == memo)
             selectSongRows({static_cast<int>(row)});
 
+    // Keys the table leaves to itself: Space without a selection, Backspace alone.
+    pane->tableView()->clearSelection();
+    QKeyEvent space(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier);
+    EXPECT_FALSE(pane->keyDownEvent(pane->tableView(), &space));
+    QKeyEvent backspace(QEvent::KeyPress, Qt::Key_Backspace, Qt::NoModifier);
+    EXPECT_FALSE(pane->keyDownEvent(pane->tableView(), &backspace));
+    for (size_t row = 0; row < pane->items().size(); ++row)
+        if (pane->items()[row] == memo)
+            selectSongRows({static_cast<int>(row)});
+
     pane->didClickTableColumn(OVSongTableModel::Name);
     QStringList sorted = titles(pane->items());
     QStringList expected = sorted;
@@ -427,6 +437,20 @@ TEST_F(MusicPanePhone, AlbumTilesWaitForTheirCoversAndTheClickOpensTheSongList)
     EXPECT_NE(list->albumViewModel(), old);
     EXPECT_EQ(list->albumViewModel()->albumName(), "Harbour Lights");
     EXPECT_EQ(list->songlistView()->model()->rowCount(), 3);
+
+    // A right click on a row outside the selection makes it the selection;
+    // Control-Backspace asks to delete it.
+    list->songlistView()->selectRow(0);
+    EXPECT_EQ(list->menuForRow(2), list->menu());
+    ASSERT_EQ(list->selectedItems().size(), 1u);
+    EXPECT_TRUE(list->selectedItems().front()->path().endsWith(QLatin1String("03 Low Water.mp3")));
+    dialogs.confirm = false;
+    dialogs.deleteQuestions.clear();
+    QKeyEvent erase(QEvent::KeyPress, Qt::Key_Backspace, Qt::ControlModifier);
+    EXPECT_TRUE(list->keyDownEvent(&erase));
+    EXPECT_EQ(dialogs.deleteQuestions.size(), 1);
+    QKeyEvent plain(QEvent::KeyPress, Qt::Key_Backspace, Qt::NoModifier);
+    EXPECT_FALSE(list->keyDownEvent(&plain));
 
     // Open in the list opens the first selected song only.
     list->songlistView()->selectRow(0);
