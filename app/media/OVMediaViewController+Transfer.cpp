@@ -81,8 +81,12 @@ void OVMediaViewController::doExport(const QString& folder, ErrorCallback callba
         if (auto album = std::dynamic_pointer_cast<OVPhotoAlbumViewModel>(item);
             album && !album->childrenViewModels().empty())
             albums.push_back(std::move(album));
-    if (albums.empty() || isTransferRunning())
+    if (albums.empty())
         return;
+    if (isTransferRunning()) {
+        showMessage(L10n::text("Another transfer of this pane is still running."), L10n::text("Please wait"));
+        return;
+    }
     exportAlbums(folder, std::move(albums), std::move(callback));
 }
 

@@ -213,7 +213,8 @@ protected:
     virtual bool libraryIsEmpty() = 0;
     // Whether the preview's keys move the grid's selection in the current list.
     virtual bool previewMovesSelection() const { return true; }
-    // Folders of the albums being exported, made safe; exposed for the transfer.
+    // While set, what the base's export takes as the selection: the items
+    // of the one album being exported.
     void setExportOverride(std::vector<OVViewModelRef> items) { exportOverride_ = std::move(items); }
 
 private:

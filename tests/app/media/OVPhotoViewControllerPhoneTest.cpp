@@ -332,8 +332,13 @@ TEST_F(PhotosPhone, AlbumsExportIntoFoldersOfTheirOwnAskingAboutClashes)
         {IBSectionIndexSet(0, albumIndex("Saved")), IBSectionIndexSet(0, albumIndex("Screenshots"))});
     std::optional<std::optional<Error>> done;
     pane->doExport(local.path(), [&](std::optional<Error> error) { done = error; });
+    // One transfer per pane: a second export while the albums go is refused, and says so.
+    bool second = false;
+    pane->doExport(local.path(), [&](std::optional<Error>) { second = true; });
+    EXPECT_EQ(dialogs.messages.size(), 1);
     ASSERT_TRUE(qtWaitUntil([&] { return done.has_value(); }, kMediaWait));
     EXPECT_FALSE(*done);
+    EXPECT_FALSE(second);
     EXPECT_EQ(dialogs.clashes.size(), 1);
     QFile kept(local.filePath("Saved/harbour.jpg"));
     ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
