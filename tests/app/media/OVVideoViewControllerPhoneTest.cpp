@@ -89,7 +89,17 @@ TEST_F(VideosPhone, CameraVideosAndOtherFoldersWithoutTheCameraFolder)
     EXPECT_EQ(pane->pmodelCamera()->totalItemNumber(), 3);
     EXPECT_TRUE(pane->gridView()->selectedItemIndexSets().isEmpty());
 
-    pane->openAlbum(pane->pmodelOthers()->itemForIndex(folderIndex("Movies")));
+    // The preview's keys move the selection on the folder list only; a video keeps them.
+    QKeyEvent right(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier);
+    EXPECT_TRUE(pane->previewPanelHandleEvent(&right));
+
+    // Control-Down opens the selected folder.
+    pane->gridView()->selectItemWithIndexSet(IBSectionIndexSet(0, folderIndex("Movies")));
+    QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::ControlModifier);
+    pane->collectionViewDidKeyDownEvent(pane->gridView(), &down);
+    ASSERT_FALSE(pane->isShowingAlbumList());
+    EXPECT_EQ(pane->currentList()->rawfilename(), QStringLiteral("Movies"));
+    EXPECT_FALSE(pane->previewPanelHandleEvent(&right));
     EXPECT_FALSE(pane->sortButton()->isHidden());
     EXPECT_EQ(pane->pathView()->pathComponentCells().size(), 2u);
     QKeyEvent up(QEvent::KeyPress, Qt::Key_Up, Qt::ControlModifier);
