@@ -61,10 +61,17 @@ QString trimmedAlbumName(QString name)
 
 }  // namespace
 
+void OVAudioViewController::refuseWhileAlbumExportRuns()
+{
+    showMessage(L10n::text("Another transfer of this pane is still running."), L10n::text("Please wait"));
+}
+
 void OVAudioViewController::doExport(const QString& folder, ErrorCallback callback)
 {
-    if (isAlbumExportRunning())
+    if (isAlbumExportRunning()) {
+        refuseWhileAlbumExportRuns();
         return;
+    }
     if (nowShowMode_ == AlbumsMode) {
         std::vector<std::shared_ptr<OVAudioAlbumViewModel>> albums;
         for (const OVViewModelRef& item : gridViewSelectedItems())
@@ -83,9 +90,12 @@ void OVAudioViewController::downloadAlbums(const std::vector<std::shared_ptr<OVA
                                            const QString& folder, ErrorCallback callback)
 {
     const auto device = client();
-    if (albums.empty() || folder.isEmpty() || !QFileInfo(folder).isDir() || !device || isTransferRunning() ||
-        isAlbumExportRunning() || progressPanel())
+    if (albums.empty() || folder.isEmpty() || !QFileInfo(folder).isDir() || !device)
         return;
+    if (isTransferRunning() || isAlbumExportRunning() || progressPanel()) {
+        refuseWhileAlbumExportRuns();
+        return;
+    }
     auto state = std::make_shared<AlbumExport>();
     state->folder = folder;
     state->callback = std::move(callback);
@@ -224,8 +234,10 @@ void OVAudioViewController::downloadAlbums(const std::vector<std::shared_ptr<OVA
 
 void OVAudioViewController::doDelete(const std::vector<OVViewModelRef>& items, ErrorCallback callback)
 {
-    if (isAlbumExportRunning())
+    if (isAlbumExportRunning()) {
+        refuseWhileAlbumExportRuns();
         return;
+    }
     const auto device = client();
     const QString serial = device ? QString::fromStdString(device->serialNumber()) : QString();
     std::vector<OVViewModelRef> songs;
@@ -255,7 +267,7 @@ void OVAudioViewController::doDelete(const std::vector<OVViewModelRef>& items, E
 void OVAudioViewController::doImport(const QStringList& localPaths, const OVViewModelRef& toDir, ImportCallback callback)
 {
     if (isAlbumExportRunning()) {
-        showMessage(L10n::text("Another transfer of this pane is still running."), L10n::text("Please wait"));
+        refuseWhileAlbumExportRuns();
         return;
     }
     OVRightViewController::doImport(localPaths, toDir, std::move(callback));

@@ -203,6 +203,8 @@ public:
     using OVRightViewController::doImport;
     void doImport(const QStringList& localPaths, const OVViewModelRef& toDir, ImportCallback callback) override;
     bool isAlbumExportRunning() const { return albumExport_ != nullptr; }
+    // Tells the user a transfer must wait for the one running.
+    void refuseWhileAlbumExportRuns();
     // Copies whole albums, each into a folder named (safely) after it inside `folder`.
     void downloadAlbums(const std::vector<std::shared_ptr<OVAudioAlbumViewModel>>& albums, const QString& folder,
                         ErrorCallback callback);

@@ -322,11 +322,13 @@ TEST_F(MusicPanePhone, AlbumExportNamesFoldersSafelyAndAsksBeforeReplacing)
     // One transfer at a time: nothing else starts while the albums copy.
     ASSERT_TRUE(pane->isAlbumExportRunning());
     EXPECT_FALSE(pane->importDroppedPaths({QString::fromStdString((phoneRoot() / "Music/voice memo.mp3").string())}));
-    const size_t questions = dialogs.deleteQuestions.size();
+    dialogs.messages.clear();
     selectSongRows({0});
     pane->doDelete(pane->selectedItems(), nullptr);
     EXPECT_FALSE(pane->isTransferRunning());
-    EXPECT_EQ(dialogs.deleteQuestions.size(), questions);
+    pane->downloadAlbums({album("Other", beacon)}, chosen, nullptr);
+    // Each refusal says so.
+    EXPECT_EQ(dialogs.messages.size(), 2);
     ASSERT_TRUE(qtWaitUntil([&] { return finished.has_value(); }, kLong));
     ASSERT_FALSE(*finished) << (*finished)->description();
     EXPECT_EQ(dialogs.clashes.size(), 1);
