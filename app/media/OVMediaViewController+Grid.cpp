@@ -15,6 +15,7 @@
 #include "app/panes/OVDragOutMimeData.h"
 #include "app/panes/OVFileOutlineModel.h"
 #include "app/panes/OVPreviewWindow.h"
+#include "app/panes/PaneGridKeys.h"
 #include "app/shell/L10n.h"
 #include "app/toolkit/IBCollectionView.h"
 #include "core/bridge/facade/OVDeviceClient.h"
@@ -24,12 +25,6 @@
 namespace orv {
 
 namespace {
-
-// Command on the other platform is Control here; alone means no other modifier.
-bool controlAlone(const QKeyEvent* event)
-{
-    return (event->modifiers() & ~Qt::KeypadModifier) == Qt::ControlModifier;
-}
 
 // "<media id> <failure>" for a photo or video whose thumbnail failed.
 QString cellErrorText(const OVViewModelRef& item)
@@ -255,31 +250,15 @@ void OVMediaViewController::collectionViewSelectionDidChange(IBCollectionView*)
 
 void OVMediaViewController::collectionViewDidKeyDownEvent(IBCollectionView*, QKeyEvent* event)
 {
-    const std::vector<OVViewModelRef> selection = selectedItems();
-    switch (event->key()) {
-    case Qt::Key_Space:
-        if (!selection.empty())
-            quickLookPreviewItem(selection.front(), false);
-        break;
-    case Qt::Key_Y:
-        if ((event->modifiers() & Qt::ControlModifier) && !selection.empty())
-            quickLookPreviewItem(selection.front(), false);
-        break;
-    case Qt::Key_Down:
-        if (controlAlone(event) && !selection.empty())
-            doubleClickItem(selection.front());
-        break;
-    case Qt::Key_Up:
-        if (controlAlone(event) && isInsideAlbum())
+    PaneGridKeyActions actions;
+    actions.preview = [this](const OVViewModelRef& item) { quickLookPreviewItem(item, false); };
+    actions.open = [this](const OVViewModelRef& item) { doubleClickItem(item); };
+    actions.up = [this] {
+        if (isInsideAlbum())
             leaveAlbum();
-        break;
-    case Qt::Key_Delete:
-        if (!selection.empty())
-            mediaDeleteAction();
-        break;
-    default:
-        break;
-    }
+    };
+    actions.remove = [this] { mediaDeleteAction(); };
+    handlePaneGridKey(event, selectedItems(), actions);
 }
 
 QMenu* OVMediaViewController::collectionViewMenuIndextSet(IBCollectionView*, const IBSectionIndexSet&)

@@ -13,6 +13,7 @@
 #include "app/panes/OVOutlineView.h"
 #include "app/panes/OVPathView.h"
 #include "app/panes/OVPreviewWindow.h"
+#include "app/panes/PaneGridKeys.h"
 #include "app/shell/L10n.h"
 #include "app/shell/OVMainWindowController.h"
 #include "app/toolkit/IBCollectionView.h"
@@ -24,12 +25,6 @@ namespace orv {
 
 namespace {
 
-// Command on the other platform is Control here; alone means no other modifier.
-bool controlAlone(const QKeyEvent* event)
-{
-    const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
-    return mods == Qt::ControlModifier;
-}
 
 }  // namespace
 
@@ -259,40 +254,16 @@ void OVFileViewController::collectionViewSelectionDidChange(IBCollectionView*)
 
 void OVFileViewController::collectionViewDidKeyDownEvent(IBCollectionView*, QKeyEvent* event)
 {
-    const std::vector<OVViewModelRef> selection = selectedItems();
-    switch (event->key()) {
-    case Qt::Key_Space:
-        if (!selection.empty())
-            quickLookPreviewItem(selection.front(), false);
-        break;
-    case Qt::Key_Y:
-        if ((event->modifiers() & Qt::ControlModifier) && !selection.empty())
-            quickLookPreviewItem(selection.front(), false);
-        break;
-    case Qt::Key_Down:
-        if (controlAlone(event) && !selection.empty())
-            doubleClickItem(selection.front());
-        break;
-    case Qt::Key_Up:
-        if (controlAlone(event) && pathView_) {
-            const OVViewModelRef parent = pathView_->enclosingDirectory();
-            if (parent && parent != currentDirectory())
-                doubleClickItem(parent);
-        }
-        break;
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        // Enter opens, as desktop file managers do.
-        if (!selection.empty())
-            doubleClickItem(selection.front());
-        break;
-    case Qt::Key_Delete:
-        if (!selection.empty())
-            deleteAction();
-        break;
-    default:
-        break;
-    }
+    PaneGridKeyActions actions;
+    actions.preview = [this](const OVViewModelRef& item) { quickLookPreviewItem(item, false); };
+    actions.open = [this](const OVViewModelRef& item) { doubleClickItem(item); };
+    actions.up = [this] {
+        const OVViewModelRef parent = pathView_ ? pathView_->enclosingDirectory() : nullptr;
+        if (parent && parent != currentDirectory())
+            doubleClickItem(parent);
+    };
+    actions.remove = [this] { deleteAction(); };
+    handlePaneGridKey(event, selectedItems(), actions);
 }
 
 QMenu* OVFileViewController::collectionViewMenuIndextSet(IBCollectionView*, const IBSectionIndexSet&)

@@ -75,9 +75,9 @@ long childProcesses()
 
 void report(int minute, int rounds)
 {
-    std::printf("minute %3d  rounds %5d  rss %7ld kB  threads %3ld  descriptors %4ld  children %2ld\n", minute,
-                rounds, statusField("VmRSS"), statusField("Threads"), countEntries("/proc/self/fd"),
-                childProcesses());
+    std::printf("minute %3d  rounds %5d  rss %7ld kB  threads %3ld  descriptors %4ld  children %2ld  widgets %4lld\n",
+                minute, rounds, statusField("VmRSS"), statusField("Threads"), countEntries("/proc/self/fd"),
+                childProcesses(), static_cast<long long>(QApplication::allWidgets().size()));
     std::fflush(stdout);
 }
 
