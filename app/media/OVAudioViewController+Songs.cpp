@@ -179,22 +179,4 @@ bool OVAudioViewController::importDroppedPaths(const QStringList& localPaths)
     return true;
 }
 
-QMimeData* OVAudioViewController::dragOutMimeData(const std::vector<OVViewModelRef>& dragged)
-{
-    const auto device = client();
-    if (!device || dragged.empty())
-        return nullptr;
-    auto exporter = std::make_unique<OVDragOutExporter>(*device, dragged);
-    if (!exporter->canStartDrag()) {
-        showMessage(exporter->refusal(), L10n::text("Alert"));
-        return nullptr;
-    }
-    QPointer<OVAudioViewController> self(this);
-    connect(exporter.get(), &OVDragOutExporter::refused, this, [self](const QString& hint) {
-        if (self)
-            self->showMessage(hint, L10n::text("Alert"));
-    });
-    return new OVDragOutMimeData(std::move(exporter));
-}
-
 }  // namespace orv

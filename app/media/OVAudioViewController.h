@@ -134,8 +134,6 @@ public:
     void tableViewSelectionDidChange();
     // Music files dropped on the table or outline: imported into the Music folder.
     bool importDroppedPaths(const QStringList& localPaths);
-    // The songs dragged out of the table (rows in table order); null: no drag.
-    QMimeData* dragOutMimeData(const std::vector<OVViewModelRef>& dragged);
 
     // --- folders outline --------------------------------------------------------------
     void resetAudioFolder();

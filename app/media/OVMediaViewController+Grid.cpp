@@ -385,17 +385,7 @@ QMimeData* OVMediaViewController::collectionViewDragMimeData(IBCollectionView*, 
     std::vector<OVViewModelRef> dragged = expandedFiles(picked);
     if (dragged.empty())
         return nullptr;
-    auto exporter = std::make_unique<OVDragOutExporter>(*device, std::move(dragged));
-    if (!exporter->canStartDrag()) {
-        showMessage(exporter->refusal(), L10n::text("Alert"));
-        return nullptr;
-    }
-    QPointer<OVMediaViewController> self(this);
-    connect(exporter.get(), &OVDragOutExporter::refused, this, [self](const QString& hint) {
-        if (self)
-            self->showMessage(hint, L10n::text("Alert"));
-    });
-    return new OVDragOutMimeData(std::move(exporter));
+    return dragOutMimeData(dragged);
 }
 
 }  // namespace orv

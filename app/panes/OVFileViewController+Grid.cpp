@@ -464,17 +464,7 @@ QMimeData* OVFileViewController::collectionViewDragMimeData(IBCollectionView*, c
     }
     if (dragged.empty())
         return nullptr;
-    auto exporter = std::make_unique<OVDragOutExporter>(*device, std::move(dragged));
-    if (!exporter->canStartDrag()) {
-        showMessage(exporter->refusal(), L10n::text("Alert"));
-        return nullptr;
-    }
-    QPointer<OVFileViewController> self(this);
-    connect(exporter.get(), &OVDragOutExporter::refused, this, [self](const QString& hint) {
-        if (self)
-            self->showMessage(hint, L10n::text("Alert"));
-    });
-    return new OVDragOutMimeData(std::move(exporter));
+    return dragOutMimeData(dragged);
 }
 
 }  // namespace orv

@@ -1,6 +1,7 @@
 // Open and Open With: copies from the phone into a private folder of their
 // own per request (never replacing a copy an application may still hold),
-// then handed to the desktop's applications.
+// then handed to the desktop's applications; and drags out, whose copies are
+// made when the drop asks for them.
 
 #include <QDir>
 #include <QFile>
@@ -9,6 +10,7 @@
 
 #include "app/panes/AppLauncher.h"
 #include "app/panes/LocalStaging.h"
+#include "app/panes/OVDragOutMimeData.h"
 #include "app/panes/OVRightViewController.h"
 #include "app/panes/OVTaskProgressPanel.h"
 #include "app/panes/PaneDialogs.h"
@@ -120,6 +122,24 @@ void OVRightViewController::downloadAndOpen(const std::vector<OVViewModelRef>& i
     };
     device->downloadFiles(files, HostURL::fileURLWithPath(QFile::encodeName(transfer->stagingFolder).toStdString()),
                           analysis, progress, finish);
+}
+
+QMimeData* OVRightViewController::dragOutMimeData(const std::vector<OVViewModelRef>& dragged)
+{
+    const auto device = client();
+    if (!device || dragged.empty())
+        return nullptr;
+    auto exporter = std::make_unique<OVDragOutExporter>(*device, dragged);
+    if (!exporter->canStartDrag()) {
+        showMessage(exporter->refusal(), L10n::text("Alert"));
+        return nullptr;
+    }
+    QPointer<OVRightViewController> self(this);
+    connect(exporter.get(), &OVDragOutExporter::refused, this, [self](const QString& hint) {
+        if (self)
+            self->showMessage(hint, L10n::text("Alert"));
+    });
+    return new OVDragOutMimeData(std::move(exporter));
 }
 
 void OVRightViewController::openImageFileInPreview(const QString& path)

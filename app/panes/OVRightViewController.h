@@ -25,6 +25,7 @@
 
 class QAction;
 class QMenu;
+class QMimeData;
 
 namespace orv {
 
@@ -136,6 +137,12 @@ public:
     void downloadAndOpenItems(const std::vector<OVViewModelRef>& items);
     // Opens a local picture with the desktop's image viewer; nothing when it is missing.
     void openImageFileInPreview(const QString& path);
+
+    // --- drag out ----------------------------------------------------------------------
+    // What a drag of these entries out of the pane carries: their copies, made
+    // when the drop asks for them. Null (the hint shown) when the drag would be
+    // too large, or without a phone or entries.
+    QMimeData* dragOutMimeData(const std::vector<OVViewModelRef>& dragged);
 
     // --- Quick Look ------------------------------------------------------------------
     // Shows the item in the preview window and copies its file from the phone
