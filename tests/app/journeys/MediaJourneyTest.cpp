@@ -1,0 +1,107 @@
+// A user's way through the phone's media, in the whole application: photos by
+// week and month and in an album, a photo previewed, the camera's videos, the
+// songs with one opened in the desktop's player.
+
+#include <gtest/gtest.h>
+
+#include <QKeyEvent>
+
+#include "app/media/MediaPaneRegistration.h"
+#include "app/media/OVAudioViewController.h"
+#include "app/media/OVPhotoViewController.h"
+#include "app/media/OVSongTableModel.h"
+#include "app/media/OVVideoViewController.h"
+#include "app/panes/OVPreviewWindow.h"
+#include "app/shell/PaneFactoryRegistry.h"
+#include "app/toolkit/IBCollectionView.h"
+#include "tests/app/panes/PaneFakes.h"
+#include "tests/app/shell/RunningApp.h"
+
+namespace orv {
+namespace {
+
+using namespace std::chrono_literals;
+using test::qtWaitUntil;
+
+constexpr int64_t kPhotos = 0;
+constexpr int64_t kVideos = 1;
+constexpr int64_t kMusic = 2;
+
+int64_t tiles(IBCollectionView* grid)
+{
+    int64_t count = 0;
+    for (int64_t s = 0; s < std::max<int64_t>(1, grid->sectionCount()); ++s)
+        count += grid->itemCountInSectionIndex(s);
+    return count;
+}
+
+TEST(MediaJourney, PhotosByWeekMonthAndAlbumThenVideosThenASong)
+{
+    QCoreApplication::setOrganizationName(QStringLiteral("Orvane"));
+    QCoreApplication::setApplicationName(QStringLiteral("Orvane"));
+    registerMediaPanes(PaneFactoryRegistry::shared());
+    test::ScriptedDialogs dialogs;
+    test::RecordingSounds sounds;
+    test::RecordingLauncher launcher;
+    PaneDialogs::setCurrent(&dialogs);
+    PaneSounds::setCurrent(&sounds);
+    AppLauncher::setCurrent(&launcher);
+    {
+        test::RunningApp app;
+        ASSERT_TRUE(app.launch());
+        const std::string serial = app.sim().serial();
+        app.usb().plug(test::RunningApp::usbFacts(serial, 3, 9));
+        OVMainWindowController* window = app.loadedWindow(serial);
+        ASSERT_TRUE(window);
+
+        // Photos: all twelve, grouped by week and by month, then one album.
+        window->switchToView(kPhotos);
+        auto* photos = dynamic_cast<OVPhotoViewController*>(window->pane(kPhotos));
+        ASSERT_TRUE(photos);
+        photos->chooseMode(OVPhotoViewController::ModeAll);
+        ASSERT_TRUE(qtWaitUntil([&] { return tiles(photos->gridView()) == 12; }, 60s));
+        for (int grouping : {1, 2}) {
+            photos->chooseGrouping(grouping);
+            ASSERT_TRUE(qtWaitUntil([&] { return photos->gridView()->sectionCount() > 1; }, 60s)) << grouping;
+            EXPECT_EQ(tiles(photos->gridView()), 12) << grouping;
+        }
+        photos->chooseGrouping(0);
+        photos->chooseMode(OVPhotoViewController::ModeAlbums);
+        ASSERT_TRUE(qtWaitUntil([&] { return tiles(photos->gridView()) > 0; }, 60s));
+        photos->openAlbum(photos->pmodelAlbums()->itemForIndex(0));
+        ASSERT_TRUE(qtWaitUntil([&] { return tiles(photos->gridView()) > 0; }, 60s));
+
+        // Space previews the first selected photo: the window shows the picture.
+        photos->gridView()->selectItemWithIndexSet(IBSectionIndexSet(0, 0));
+        QKeyEvent space(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier);
+        photos->collectionViewDidKeyDownEvent(photos->gridView(), &space);
+        ASSERT_TRUE(OVPreviewWindow::sharedPreviewPanelExists());
+        OVPreviewWindow* preview = OVPreviewWindow::sharedPreviewPanel();
+        ASSERT_TRUE(qtWaitUntil([&] { return preview->kind() == OVPreviewWindow::Kind::Image; }, 60s));
+        preview->close();
+
+        // Videos: the camera's two.
+        window->switchToView(kVideos);
+        auto* videos = dynamic_cast<OVVideoViewController*>(window->pane(kVideos));
+        ASSERT_TRUE(videos);
+        videos->chooseMode(OVVideoViewController::ModeCamera);
+        ASSERT_TRUE(qtWaitUntil([&] { return tiles(videos->gridView()) == 2; }, 60s));
+
+        // Music: the eight songs; a double click hands one to the desktop's player.
+        window->switchToView(kMusic);
+        auto* music = dynamic_cast<OVAudioViewController*>(window->pane(kMusic));
+        ASSERT_TRUE(music);
+        ASSERT_TRUE(qtWaitUntil([&] { return music->tableModel()->rowCount() == 8; }, 60s));
+        music->tableViewDidDoubleClickAction(music->tableModel()->index(0, 0));
+        ASSERT_TRUE(qtWaitUntil([&] { return !launcher.launches.isEmpty(); }, 60s));
+        EXPECT_TRUE(launcher.launches.front().endsWith(QStringLiteral(".mp3"))) << launcher.launches.front().toStdString();
+        EXPECT_TRUE(app.presented().empty());
+    }
+    OVPreviewWindow::destroySharedPreviewPanel();
+    AppLauncher::setCurrent(nullptr);
+    PaneSounds::setCurrent(nullptr);
+    PaneDialogs::setCurrent(nullptr);
+}
+
+}  // namespace
+}  // namespace orv
