@@ -38,7 +38,9 @@ inline int visibleDeviceWindows()
 
 class RunningApp {
 public:
-    explicit RunningApp(const phonesim::Options& phones = {}) : sim_(phonesim::Simulator::start(phones))
+    // `arguments`: the program's command line ("-s serial:location:address" opens that phone's window at launch).
+    explicit RunningApp(const phonesim::Options& phones = {}, QStringList arguments = {QStringLiteral("Orvane")})
+        : sim_(phonesim::Simulator::start(phones))
     {
         setResourceDirectory(sim_->resourceDir().string());
         adb_processes::setKiller([] {});
@@ -64,7 +66,7 @@ public:
         };
         env.agent = &agent_;
         env.autostartFolder = home_.path("config") + "/autostart";
-        env.arguments = {QStringLiteral("Orvane")};
+        env.arguments = std::move(arguments);
         delegate_ = std::make_unique<AppDelegate>(std::move(env));
     }
     ~RunningApp()
