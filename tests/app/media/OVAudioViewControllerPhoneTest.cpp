@@ -20,7 +20,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "MediaPhoneFixture.h"
+#include "tests/app/panes/PanePhoneFixture.h"
 #include "QtWait.h"
 #include "app/media/MediaPaneRegistration.h"
 #include "app/media/OVAudioFolderModel.h"
@@ -43,7 +43,7 @@ namespace {
 
 using test::qtWaitUntil;
 namespace fs = std::filesystem;
-constexpr auto kLong = test::kMediaWait;
+constexpr auto kLong = test::kPhoneWait;
 
 QStringList titles(const std::vector<std::shared_ptr<OVAudioViewModel>>& songs)
 {
@@ -69,17 +69,17 @@ QStringList entriesBelow(const QString& folder)
     return out;
 }
 
-class MusicPanePhone : public test::MediaPhone {
+class MusicPanePhone : public test::PanePhoneFixture {
 protected:
     void SetUp() override
     {
-        MediaPhone::SetUp();
+        PanePhoneFixture::SetUp();
         Prefs::shared().setValue(QStringLiteral("UseSoundEffect"), true);
     }
     void TearDown() override
     {
         pane.reset();
-        MediaPhone::TearDown();
+        PanePhoneFixture::TearDown();
     }
 
     OVAudioViewController& open(int mode = OVAudioViewController::SongsMode)

@@ -11,7 +11,7 @@
 #include <QFileInfo>
 #include <QKeyEvent>
 
-#include "MediaPhoneFixture.h"
+#include "tests/app/panes/PanePhoneFixture.h"
 #include "app/media/OVPhotoAlbumItemView.h"
 #include "app/media/OVPhotoItemView.h"
 #include "app/media/OVPhotoViewController.h"
@@ -26,16 +26,16 @@
 namespace orv {
 namespace {
 
-using test::kMediaWait;
+using test::kPhoneWait;
 using test::qtWaitUntil;
 namespace fs = std::filesystem;
 
-class PhotosPhone : public test::MediaPhone {
+class PhotosPhone : public test::PanePhoneFixture {
 protected:
     void TearDown() override
     {
         pane.reset();
-        MediaPhone::TearDown();
+        PanePhoneFixture::TearDown();
     }
     OVPhotoViewController& open(QSize size = QSize(900, 700))
     {
@@ -46,7 +46,7 @@ protected:
         pane->view()->resize(size);
         pane->view()->show();
         pane->setDeviceDone();
-        EXPECT_TRUE(qtWaitUntil([&] { return pane->didLoadData(); }, kMediaWait));
+        EXPECT_TRUE(qtWaitUntil([&] { return pane->didLoadData(); }, kPhoneWait));
         return *pane;
     }
     std::vector<QString> shownNames()
@@ -122,7 +122,7 @@ TEST_F(PhotosPhone, EachModeListsWhatThePhoneHas)
     pane->chooseMode(OVPhotoViewController::ModeAlbums);
     EXPECT_EQ(pane->libraryFetchCount(), fetches);
     pane->reloadCurrentViewData();
-    EXPECT_TRUE(qtWaitUntil([&] { return pane->libraryFetchCount() > fetches; }, kMediaWait));
+    EXPECT_TRUE(qtWaitUntil([&] { return pane->libraryFetchCount() > fetches; }, kPhoneWait));
 }
 
 TEST_F(PhotosPhone, WeeksAndMonthsGroupAsTheModelSaysAndKeepTheSelection)
@@ -165,7 +165,7 @@ TEST_F(PhotosPhone, SpacePreviewsTheFirstSelectedPhotoAndArrowsMoveThePreview)
     pane->collectionViewDidKeyDownEvent(pane->gridView(), &space);
     ASSERT_EQ(pane->quicklookItem(), pane->itemAt(IBSectionIndexSet(0, 0)));
     OVPreviewWindow* panel = OVPreviewWindow::sharedPreviewPanel();
-    ASSERT_TRUE(qtWaitUntil([&] { return !panel->item().localPath.isEmpty(); }, kMediaWait));
+    ASSERT_TRUE(qtWaitUntil([&] { return !panel->item().localPath.isEmpty(); }, kPhoneWait));
     // The preview's own right arrow moves the grid's selection, and the preview follows.
     QKeyEvent right(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier);
     EXPECT_TRUE(pane->previewPanelHandleEvent(&right));
@@ -219,7 +219,7 @@ TEST_F(PhotosPhone, ThumbnailsOnlyForCellsOnScreenAndCancelledWhenTheyLeave)
                     return false;
             return true;
         },
-        kMediaWait));
+        kPhoneWait));
     EXPECT_EQ(pane->observedThumbnailCount(), 0u);
 
     // A fresh grouping asks again; scrolling away at once cancels what is pending.
@@ -277,9 +277,9 @@ TEST_F(PhotosPhone, PushesUpdateTheGridWithoutLosingTheSelection)
     pane->deviceLibraryCallback(std::nullopt);
     pane->deviceLibraryCallback(std::nullopt);
     ASSERT_TRUE(qtWaitUntil([&] { return pane->libraryFetchCount() == fetches + 1 && !pane->hasTrailingFetch(); },
-                            kMediaWait));
+                            kPhoneWait));
     // The fetch brings back what the phone really has.
-    ASSERT_TRUE(qtWaitUntil([&] { return pane->totalItemNumber() == total; }, kMediaWait));
+    ASSERT_TRUE(qtWaitUntil([&] { return pane->totalItemNumber() == total; }, kPhoneWait));
 }
 
 TEST_F(PhotosPhone, ImportIntoADroppedOnAlbumAndTheDropTargetGoesWithTheDrag)
@@ -311,7 +311,7 @@ TEST_F(PhotosPhone, ImportIntoADroppedOnAlbumAndTheDropTargetGoesWithTheDrag)
     EXPECT_TRUE(pane->quickCheckIfCanDrop({local.path()}));
     EXPECT_FALSE(pane->quickCheckIfCanDrop({local.filePath("note.txt")}));
     ASSERT_TRUE(pane->importDroppedPaths({local.filePath("note.txt"), local.filePath("dropped.jpg")}, album("Saved")));
-    ASSERT_TRUE(qtWaitUntil([&] { return !pane->isTransferRunning(); }, kMediaWait));
+    ASSERT_TRUE(qtWaitUntil([&] { return !pane->isTransferRunning(); }, kPhoneWait));
     EXPECT_TRUE(fs::exists(phoneRoot() / "Pictures/Saved/dropped.jpg"));
     EXPECT_FALSE(fs::exists(phoneRoot() / "Pictures/Saved/note.txt"));
     fs::remove(phoneRoot() / "Pictures/Saved/dropped.jpg");
@@ -336,7 +336,7 @@ TEST_F(PhotosPhone, AlbumsExportIntoFoldersOfTheirOwnAskingAboutClashes)
     bool second = false;
     pane->doExport(local.path(), [&](std::optional<Error>) { second = true; });
     EXPECT_EQ(dialogs.messages.size(), 1);
-    ASSERT_TRUE(qtWaitUntil([&] { return done.has_value(); }, kMediaWait));
+    ASSERT_TRUE(qtWaitUntil([&] { return done.has_value(); }, kPhoneWait));
     EXPECT_FALSE(*done);
     EXPECT_FALSE(second);
     EXPECT_EQ(dialogs.clashes.size(), 1);
@@ -379,7 +379,7 @@ TEST_F(PhotosPhone, HostileAlbumNamesStayInsideTheChosenFolder)
         dialogs.clashAnswers = {PaneDialogs::ClashAnswer::Replace, PaneDialogs::ClashAnswer::Replace};
         std::optional<std::optional<Error>> done;
         pane->doExport(local.filePath("chosen"), [&](std::optional<Error> error) { done = error; });
-        ASSERT_TRUE(qtWaitUntil([&] { return done.has_value(); }, kMediaWait)) << c.name;
+        ASSERT_TRUE(qtWaitUntil([&] { return done.has_value(); }, kPhoneWait)) << c.name;
         EXPECT_TRUE(QFileInfo::exists(local.filePath("chosen/" + c.folder + "/harbour.jpg"))) << c.name;
         pane->pmodelAlbums()->deleteAlbum(hostile);
     }
@@ -406,7 +406,7 @@ TEST_F(PhotosPhone, DeletingAnAlbumCountsItsFilesAndLeavesTheFolderElse)
     ASSERT_EQ(dialogs.deleteQuestions.size(), 1);
     EXPECT_TRUE(dialogs.deleteQuestions.front().contains(QStringLiteral("Trip")));
     EXPECT_TRUE(dialogs.deleteQuestions.front().contains(QStringLiteral("2 files")));
-    ASSERT_TRUE(qtWaitUntil([&] { return !pane->isTransferRunning(); }, kMediaWait));
+    ASSERT_TRUE(qtWaitUntil([&] { return !pane->isTransferRunning(); }, kPhoneWait));
     // The photos went, the folder and its other file did not.
     EXPECT_FALSE(fs::exists(phoneRoot() / "Pictures/Trip/a.jpg"));
     EXPECT_FALSE(fs::exists(phoneRoot() / "Pictures/Trip/b.jpg"));
@@ -439,7 +439,7 @@ TEST_F(PhotosPhone, DeletedRowsLeaveAtOnceAndTheRestOfTheSelectionStays)
     pane->selectItems({x, keep});
     std::optional<std::optional<Error>> done;
     pane->doDelete({x}, [&](const std::optional<Error>& error) { done = error; });
-    ASSERT_TRUE(qtWaitUntil([&] { return done.has_value(); }, kMediaWait));
+    ASSERT_TRUE(qtWaitUntil([&] { return done.has_value(); }, kPhoneWait));
     EXPECT_FALSE(*done);
     EXPECT_EQ(pane->totalItemNumber(), total - 1);
     ASSERT_EQ(pane->selectedItems().size(), 1u);

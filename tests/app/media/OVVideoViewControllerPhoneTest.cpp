@@ -9,7 +9,7 @@
 #include <QKeyEvent>
 #include <QMenu>
 
-#include "MediaPhoneFixture.h"
+#include "tests/app/panes/PanePhoneFixture.h"
 #include "app/media/OVPhotoItemView.h"
 #include "app/media/OVVideoViewController.h"
 #include "app/panes/OVPathView.h"
@@ -21,16 +21,16 @@
 namespace orv {
 namespace {
 
-using test::kMediaWait;
+using test::kPhoneWait;
 using test::qtWaitUntil;
 namespace fs = std::filesystem;
 
-class VideosPhone : public test::MediaPhone {
+class VideosPhone : public test::PanePhoneFixture {
 protected:
     void TearDown() override
     {
         pane.reset();
-        MediaPhone::TearDown();
+        PanePhoneFixture::TearDown();
     }
     void open()
     {
@@ -41,7 +41,7 @@ protected:
         pane->view()->resize(900, 700);
         pane->view()->show();
         pane->setDeviceDone();
-        ASSERT_TRUE(qtWaitUntil([&] { return pane->didLoadData(); }, kMediaWait));
+        ASSERT_TRUE(qtWaitUntil([&] { return pane->didLoadData(); }, kPhoneWait));
     }
     int64_t folderIndex(const QString& name)
     {
@@ -134,7 +134,7 @@ TEST_F(VideosPhone, FoldersExportEachIntoItsOwnFolder)
         {IBSectionIndexSet(0, folderIndex("Movies")), IBSectionIndexSet(0, folderIndex("Clips"))});
     std::optional<std::optional<Error>> done;
     pane->doExport(local.path(), [&](std::optional<Error> error) { done = error; });
-    ASSERT_TRUE(qtWaitUntil([&] { return done.has_value(); }, kMediaWait));
+    ASSERT_TRUE(qtWaitUntil([&] { return done.has_value(); }, kPhoneWait));
     EXPECT_FALSE(*done);
     EXPECT_EQ(QDir(local.filePath("Movies")).entryList(QDir::Files), QStringList{"Holiday.mp4"});
     EXPECT_EQ(QDir(local.filePath("Clips")).entryList(QDir::Files), QStringList{"Concert.mp4"});
@@ -160,7 +160,7 @@ TEST_F(VideosPhone, DropsOnAFolderTileAndDeletesOfAFolderTouchOnlyVideos)
     EXPECT_FALSE(pane->importDroppedPaths({local.filePath("t.txt")}, trip));
     ASSERT_EQ(dialogs.messages.size(), 1);
     ASSERT_TRUE(pane->importDroppedPaths({local.path()}, trip));
-    ASSERT_TRUE(qtWaitUntil([&] { return !pane->isTransferRunning(); }, kMediaWait));
+    ASSERT_TRUE(qtWaitUntil([&] { return !pane->isTransferRunning(); }, kPhoneWait));
     EXPECT_TRUE(fs::exists(phoneRoot() / "Movies/Trip/c.mp4"));
     EXPECT_FALSE(fs::exists(phoneRoot() / "Movies/Trip/t.txt"));
 
@@ -169,7 +169,7 @@ TEST_F(VideosPhone, DropsOnAFolderTileAndDeletesOfAFolderTouchOnlyVideos)
     pane->mediaDeleteAction();
     ASSERT_EQ(dialogs.deleteQuestions.size(), 1);
     EXPECT_TRUE(dialogs.deleteQuestions.front().contains(QStringLiteral("2 files")));
-    ASSERT_TRUE(qtWaitUntil([&] { return !pane->isTransferRunning(); }, kMediaWait));
+    ASSERT_TRUE(qtWaitUntil([&] { return !pane->isTransferRunning(); }, kPhoneWait));
     EXPECT_FALSE(fs::exists(phoneRoot() / "Movies/Trip/a.mp4"));
     EXPECT_FALSE(fs::exists(phoneRoot() / "Movies/Trip/b.mp4"));
     EXPECT_TRUE(fs::exists(phoneRoot() / "Movies/Trip/notes.txt"));

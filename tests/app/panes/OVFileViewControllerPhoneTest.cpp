@@ -40,16 +40,15 @@
 #include "core/bridge/facade/OVDeviceClient.h"
 #include "core/bridge/facade/OVResources.h"
 #include "phonesim/Simulator.h"
-#include "tests/app/viewmodels/PrivateHome.h"
+#include "tests/app/panes/PanePhoneFixture.h"
 #include "tests/support/ReleasedWork.h"
 
 namespace orv {
 namespace {
 
-test::PrivateHome home;
 using test::qtWaitUntil;
 namespace fs = std::filesystem;
-constexpr auto kLong = std::chrono::seconds(60);
+constexpr auto kLong = test::kPhoneWait;
 
 std::vector<QString> names(const std::vector<OVViewModelRef>& models)
 {
@@ -70,45 +69,18 @@ QByteArray readFile(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
-class FileBrowserPhone : public ::testing::Test {
+class FileBrowserPhone : public test::PanePhoneFixture {
 protected:
-    static void SetUpTestSuite()
-    {
-        // Named as the program names itself, so the view models' settings are the panes' too.
-        QCoreApplication::setOrganizationName(QStringLiteral("Orvane"));
-        QCoreApplication::setApplicationName(QStringLiteral("Orvane"));
-        Prefs::registerUserDefaults();
-        sim = phonesim::Simulator::start().release();
-        setResourceDirectory(sim->resourceDir().string());
-        client = std::make_shared<OVDeviceClient>();
-        std::optional<std::optional<Error>> loaded;
-        client->updateWithSerialNumber(sim->serial(), [&](std::optional<Error> e) { loaded = e; });
-        ASSERT_TRUE(qtWaitUntil([&] { return loaded.has_value(); }, kLong));
-        ASSERT_FALSE(*loaded) << (*loaded)->description();
-    }
-    static void TearDownTestSuite()
-    {
-        OVPreviewWindow::destroySharedPreviewPanel();
-        client.reset();
-        delete sim;
-        sim = nullptr;
-    }
     void SetUp() override
     {
-        PaneDialogs::setCurrent(&dialogs);
-        PaneSounds::setCurrent(&sounds);
-        AppLauncher::setCurrent(&launcher);
+        PanePhoneFixture::SetUp();
         Prefs::shared().setValue(QStringLiteral("ShowHiddenFiles"), false);
         Prefs::shared().setValue(QStringLiteral("UseWatchCommand"), false);
-        ASSERT_TRUE(local.isValid());
     }
     void TearDown() override
     {
         pane.reset();
-        OVPreviewWindow::destroySharedPreviewPanel();
-        AppLauncher::setCurrent(nullptr);
-        PaneSounds::setCurrent(nullptr);
-        PaneDialogs::setCurrent(nullptr);
+        PanePhoneFixture::TearDown();
     }
 
     template <typename Pane = OVFileViewController>
@@ -144,15 +116,7 @@ protected:
                 return model;
         return nullptr;
     }
-    static fs::path phoneRoot() { return sim->phoneRoot(sim->serial()); }
-
-    static inline phonesim::Simulator* sim = nullptr;
-    static inline std::shared_ptr<OVDeviceClient> client;
     std::unique_ptr<OVFileViewController> pane;
-    QTemporaryDir local;
-    test::ScriptedDialogs dialogs;
-    test::RecordingSounds sounds;
-    test::RecordingLauncher launcher;
 };
 
 TEST_F(FileBrowserPhone, ShowsTheRootInListingOrderWithoutHiddenFiles)

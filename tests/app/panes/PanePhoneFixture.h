@@ -1,5 +1,5 @@
 #pragma once
-// One simulated phone for the media panes' tests, reached through the real
+// One simulated phone for a pane test program, reached through the real
 // device client, with the panes' dialogs, sounds and launches scripted.
 
 #include <gtest/gtest.h>
@@ -20,10 +20,10 @@
 
 namespace orv::test {
 
-inline PrivateHome mediaHome;
-constexpr auto kMediaWait = std::chrono::seconds(60);
+inline PrivateHome paneHome;
+constexpr auto kPhoneWait = std::chrono::seconds(60);
 
-class MediaPhone : public ::testing::Test {
+class PanePhoneFixture : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
@@ -35,7 +35,7 @@ protected:
         client = std::make_shared<OVDeviceClient>();
         std::optional<std::optional<Error>> loaded;
         client->updateWithSerialNumber(sim->serial(), [&](std::optional<Error> e) { loaded = e; });
-        ASSERT_TRUE(qtWaitUntil([&] { return loaded.has_value(); }, kMediaWait));
+        ASSERT_TRUE(qtWaitUntil([&] { return loaded.has_value(); }, kPhoneWait));
         ASSERT_FALSE(*loaded) << (*loaded)->description();
     }
     static void TearDownTestSuite()
