@@ -13,6 +13,7 @@
 #include "app/shell/L10n.h"
 #include "app/shell/OVMainWindowController.h"
 #include "app/shell/OVNavbarView.h"
+#include "app/shell/PaneView.h"
 #include "app/shell/Prefs.h"
 #include "app/shell/SpinningGear.h"
 #include "app/toolkit/OVButton.h"
@@ -52,12 +53,7 @@ void OVRightViewController::loadView()
 {
     if (view_)
         return;
-    view_ = new QWidget;
-    view_->setFocusPolicy(Qt::StrongFocus);
-    view_->setAutoFillBackground(true);
-    QPalette palette = view_->palette();
-    palette.setColor(QPalette::Window, Qt::white);
-    view_->setPalette(palette);
+    view_ = makePaneView();
     view_->installEventFilter(this);
     awakeFromNib();
 }

@@ -4,6 +4,7 @@
 
 #include "app/shell/OVMainWindowController.h"
 #include "app/shell/OVNavbarView.h"
+#include "app/shell/PaneView.h"
 
 namespace orv {
 
@@ -13,12 +14,7 @@ void PlaceholderPane::loadView()
 {
     if (view_)
         return;
-    view_ = new QWidget;
-    view_->setFocusPolicy(Qt::StrongFocus);
-    view_->setAutoFillBackground(true);
-    QPalette palette = view_->palette();
-    palette.setColor(QPalette::Window, Qt::white);
-    view_->setPalette(palette);
+    view_ = makePaneView();
     auto* layout = new QVBoxLayout(view_);
     layout->setContentsMargins(0, 0, 0, 0);
     auto* navbar = new OVNavbarView(view_);
