@@ -12,6 +12,7 @@
 #include <set>
 
 #include "app/media/OVAudioViewController.h"
+#include "app/panes/ExportError.h"
 #include "app/panes/LocalStaging.h"
 #include "app/panes/OVTaskProgressPanel.h"
 #include "app/panes/PaneDialogs.h"
@@ -37,16 +38,6 @@ struct OVAudioViewController::AlbumExport {
 };
 
 namespace {
-
-Error albumExportError(const QString& message, const QString& path)
-{
-    Error error;
-    error.domain = "OrvaneExport";
-    error.code = 1;
-    error.message = message.toStdString();
-    error.info["path"] = path.toStdString();
-    return error;
-}
 
 // Album names lose the characters a folder name cannot hold well at both ends.
 QString trimmedAlbumName(QString name)
@@ -144,7 +135,7 @@ void OVAudioViewController::downloadAlbums(const std::vector<std::shared_ptr<OVA
         return;
     state->staging = local_staging::makeFolderIn(folder);
     if (state->staging.isEmpty()) {
-        const Error error = albumExportError(QStringLiteral("The folder cannot be written to."), folder);
+        const Error error = exportError(QStringLiteral("The folder cannot be written to."), folder);
         if (state->callback)
             state->callback(error);
         presentError(error);
@@ -208,11 +199,11 @@ void OVAudioViewController::downloadAlbums(const std::vector<std::shared_ptr<OVA
                 if ((existing.exists() || existing.isSymLink()) &&
                     !(existing.isDir() && !existing.isSymLink() ? QDir(target).removeRecursively()
                                                                 : QFile::remove(target))) {
-                    error = albumExportError(QStringLiteral("An existing file cannot be replaced."), target);
+                    error = exportError(QStringLiteral("An existing file cannot be replaced."), target);
                     break;
                 }
                 if (!isInsideFolder(state->folder, target) || !QDir().rename(staged, target)) {
-                    error = albumExportError(QStringLiteral("A file cannot be moved into the folder."), target);
+                    error = exportError(QStringLiteral("A file cannot be moved into the folder."), target);
                     break;
                 }
             }

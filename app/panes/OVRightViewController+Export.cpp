@@ -8,6 +8,7 @@
 #include <QFileInfo>
 
 #include "app/panes/LocalStaging.h"
+#include "app/panes/ExportError.h"
 #include "app/panes/OVRightViewController.h"
 #include "app/panes/PaneDialogs.h"
 #include "app/panes/PaneSounds.h"
@@ -19,16 +20,6 @@
 namespace orv {
 
 namespace {
-
-Error exportError(const QString& message, const QString& path)
-{
-    Error error;
-    error.domain = "OrvaneExport";
-    error.code = 1;
-    error.message = message.toStdString();
-    error.info["path"] = path.toStdString();
-    return error;
-}
 
 bool removeEntry(const QString& path)
 {
