@@ -10,7 +10,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <optional>
 
 namespace orv::dispatch::detail {
 
@@ -206,16 +205,23 @@ Reactor::Reactor()
 
 Reactor::~Reactor()
 {
+    stop();
+    ::close(epoll_);
+    ::close(wakeFd_);
+    ::close(timerFd_);
+}
+
+void Reactor::stop()
+{
     {
         std::lock_guard lock(mutex_);
+        if (stopping_)
+            return;
         stopping_ = true;
     }
     uint64_t one = 1;
     (void)!::write(wakeFd_, &one, sizeof one);
     thread_.join();
-    ::close(epoll_);
-    ::close(wakeFd_);
-    ::close(timerFd_);
 }
 
 uint64_t Reactor::watch(int fd, uint32_t events, Callback callback)
@@ -373,16 +379,19 @@ namespace {
 struct Runtime {
     ~Runtime()
     {
-        // The pool outlives the reactor, so no deadline fires into a stopped
-        // pool. Workers still stuck in a task after the grace period keep
-        // using the pool, so it is then left in place rather than freed
-        // under them.
-        reactor.reset();
-        if (pool.stop())
+        // Deliveries stop first, so no deadline fires into a stopping pool.
+        // The reactor itself must outlive the workers: a block finishing at
+        // exit may still cancel a source, which unwatches it. Workers still
+        // stuck in a task after the grace period keep using both, so then
+        // both are left in place rather than freed under them.
+        reactor.stop();
+        if (pool.stop()) {
+            delete &reactor;
             delete &pool;
+        }
     }
     WorkerPool& pool = *new WorkerPool(std::clamp(2 * std::thread::hardware_concurrency(), 8u, 64u));
-    std::optional<Reactor> reactor{std::in_place};
+    Reactor& reactor = *new Reactor;
 };
 
 Runtime& runtime()
@@ -394,6 +403,6 @@ Runtime& runtime()
 }  // namespace
 
 WorkerPool& pool() { return runtime().pool; }
-Reactor& reactor() { return *runtime().reactor; }
+Reactor& reactor() { return runtime().reactor; }
 
 }  // namespace orv::dispatch::detail

@@ -69,6 +69,11 @@ public:
     Reactor();
     ~Reactor();
 
+    // Ends delivery: the loop thread leaves and no callback runs after this
+    // returns. Watching, unwatching and deadlines stay valid (they just never
+    // fire), so work still finishing elsewhere may go on calling them.
+    void stop();
+
     // Watches `fd` (one-shot: the callback runs once, then rewatch() must be
     // called). Returns an id for rewatch/unwatch. A descriptor epoll cannot
     // watch (a regular file, a folder) is always ready.

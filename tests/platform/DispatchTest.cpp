@@ -3,7 +3,9 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "SocketPair.h"
@@ -433,4 +435,41 @@ TEST(Queue, BlocksWaitingInSyncNeverStarveThePool)
             done.countDown();
         });
     EXPECT_TRUE(done.wait(60s));
+}
+
+// A block still running when the process exits may start and cancel
+// sources: the teardown at exit must keep what they reach until the workers
+// are done. Run in a child process, since it ends with exit().
+TEST(Exit, ABlockStartingAndCancellingSourcesAsTheProcessExitsEndsCleanly)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            static SocketPair* pair = new SocketPair;
+            static std::atomic<bool> exiting{false};
+            auto queue = Queue::makeSerial("test.exit");
+            auto source = Source::makeRead(pair->fds[0], queue);
+            source->setEventHandler([] {});
+            source->resume();
+            // Registered after the runtime came up, so it runs just before
+            // the runtime is torn down.
+            std::atexit([] { exiting = true; });
+            Latch started;
+            queue->async([source, queue, &started] {
+                started.countDown();
+                while (!exiting)
+                    std::this_thread::yield();
+                // Lets the teardown get ahead; the outcome must not depend
+                // on how far it got.
+                std::this_thread::sleep_for(100ms);
+                auto late = Source::makeRead(pair->fds[1], queue);
+                late->setEventHandler([] {});
+                late->resume();
+                late->cancel();
+                source->cancel();
+            });
+            started.wait();
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
