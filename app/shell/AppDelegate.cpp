@@ -129,6 +129,9 @@ AppDelegate::LaunchResult AppDelegate::applicationDidFinishLaunching()
         usb::InstanceLock::Status::HeldElsewhere) {
         const QString name = QCoreApplication::applicationName().isEmpty() ? QStringLiteral("Orvane")
                                                                            : QCoreApplication::applicationName();
+        // Also said where a terminal sees it: the alert may be on another
+        // screen, or on none when no display is reachable.
+        std::fprintf(stderr, "%s: another copy is already running; this copy quits\n", qPrintable(name));
         ShellDialogs::current().showAlert(L10n::format("Another copy of %@ is already running.", {name}),
                                           L10n::text("This copy will now quit."));
         return LaunchResult::AnotherCopyRunning;

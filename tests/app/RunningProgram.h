@@ -4,6 +4,7 @@
 // waits on a slow adb), whose survival shows whose adb resources a program
 // ends.
 
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -15,6 +16,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
@@ -73,7 +75,9 @@ protected:
             std::filesystem::remove_all(folder_);
     }
 
-    void spawn(std::vector<std::string> arguments, std::vector<std::string> environment)
+    // `errorFile`: where the child's standard error goes; empty, it is ours.
+    void spawn(std::vector<std::string> arguments, std::vector<std::string> environment,
+               const std::string& errorFile = {})
     {
         std::vector<char*> argv;
         for (auto& a : arguments)
@@ -83,10 +87,15 @@ protected:
         for (auto& e : environment)
             envp.push_back(e.data());
         envp.push_back(nullptr);
-        if (::posix_spawn(&pid_, argv[0], nullptr, nullptr, argv.data(), envp.data()) != 0)
+        posix_spawn_file_actions_t actions;
+        ::posix_spawn_file_actions_init(&actions);
+        if (!errorFile.empty())
+            ::posix_spawn_file_actions_addopen(&actions, 2, errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0)
             pid_ = -1;
         else
             pidfd_ = static_cast<int>(::syscall(SYS_pidfd_open, pid_, 0));  // glibc 2.36's wrapper lacks C linkage
+        ::posix_spawn_file_actions_destroy(&actions);
     }
 
     // True once `condition` holds; false if the child exits first or the
@@ -118,17 +127,32 @@ private:
     bool reaped_ = false;
 };
 
+// Copies the resource folder `from` to `folder`/resources, where its adb
+// resource still finds the build's libraries (it looks beside its folder);
+// returns the copy's path.
+inline std::string copyResources(const std::string& from, const std::string& folder)
+{
+    std::filesystem::copy(from, folder + "/resources", std::filesystem::copy_options::recursive);
+    std::filesystem::create_directory_symlink(std::filesystem::path(from).parent_path() / "lib", folder + "/lib");
+    return folder + "/resources";
+}
+
 // A running program (Orvane) on the offscreen platform with a private home:
 // settings (first launch already answered), cache and runtime folder (the
 // single-instance lock) of its own.
 class Program : public TestChild {
 public:
-    // `extraEnvironment`: NAME=VALUE entries that replace the inherited ones.
+    enum class Errors { Shown, Kept };
+
+    // `extraEnvironment`: NAME=VALUE entries that replace the inherited ones
+    // and the private home's own.
     // `resourcesToCopy`: a resource folder the program gets a private copy of
     // (named by ORVANE_RESOURCE_DIR unless `extraEnvironment` names one); when
     // empty, the program finds its own.
+    // `errors`: Kept keeps the program's standard error for errors().
     Program(const std::string& program, std::vector<std::string> arguments,
-            const std::vector<std::string>& extraEnvironment = {}, const std::string& resourcesToCopy = {})
+            const std::vector<std::string>& extraEnvironment = {}, const std::string& resourcesToCopy = {},
+            Errors errors = Errors::Shown)
         : TestChild("/tmp/orvane-program-XXXXXX")
     {
         const std::string& home = folder_;
@@ -137,36 +161,35 @@ public:
         std::filesystem::permissions(home + "/runtime", std::filesystem::perms::owner_all);
         std::ofstream(home + "/config/Orvane/Orvane.conf") << "[General]\nfirstLaunchAt=2026-01-01T00:00:00Z\n";
 
+        const auto nameOf = [](const std::string& entry) { return entry.substr(0, entry.find('=') + 1); };
+        const auto names = [&](const std::vector<std::string>& entries, const std::string& name) {
+            return std::any_of(entries.begin(), entries.end(), [&](const auto& e) { return nameOf(e) == name; });
+        };
+        std::vector<std::string> own{"QT_QPA_PLATFORM=offscreen", "XDG_CONFIG_HOME=" + home + "/config",
+                                     "XDG_CACHE_HOME=" + home + "/cache", "XDG_RUNTIME_DIR=" + home + "/runtime"};
+        if (!resourcesToCopy.empty() && !names(extraEnvironment, "ORVANE_RESOURCE_DIR="))
+            own.push_back("ORVANE_RESOURCE_DIR=" + copyResources(resourcesToCopy, home));
         std::vector<std::string> environment;
-        std::vector<std::string> replacedNames{"QT_QPA_PLATFORM=", "XDG_CONFIG_HOME=", "XDG_CACHE_HOME=", "XDG_RUNTIME_DIR=",
-                                               "ORVANE_RESOURCE_DIR="};
-        for (const auto& entry : extraEnvironment)
-            replacedNames.push_back(entry.substr(0, entry.find('=') + 1));
         for (char** e = environ; *e; ++e) {
-            const std::string entry(*e);
-            bool replaced = false;
-            for (const auto& name : replacedNames)
-                replaced = replaced || entry.rfind(name, 0) == 0;
-            if (!replaced)
-                environment.push_back(entry);
+            const std::string name = nameOf(*e);
+            if (name != "ORVANE_RESOURCE_DIR=" && !names(extraEnvironment, name) && !names(own, name))
+                environment.emplace_back(*e);
         }
         environment.insert(environment.end(), extraEnvironment.begin(), extraEnvironment.end());
-        environment.emplace_back("QT_QPA_PLATFORM=offscreen");
-        environment.push_back("XDG_CONFIG_HOME=" + home + "/config");
-        environment.push_back("XDG_CACHE_HOME=" + home + "/cache");
-        environment.push_back("XDG_RUNTIME_DIR=" + home + "/runtime");
-        const bool ownResources = std::any_of(extraEnvironment.begin(), extraEnvironment.end(), [](const auto& e) {
-            return e.rfind("ORVANE_RESOURCE_DIR=", 0) == 0;
-        });
-        if (!resourcesToCopy.empty() && !ownResources) {
-            std::filesystem::copy(resourcesToCopy, home + "/resources", std::filesystem::copy_options::recursive);
-            // The copied adb resource finds the build's libraries where it looks: beside its folder.
-            std::filesystem::create_directory_symlink(std::filesystem::path(resourcesToCopy).parent_path() / "lib",
-                                                      home + "/lib");
-            environment.push_back("ORVANE_RESOURCE_DIR=" + home + "/resources");
-        }
+        for (const auto& entry : own)
+            if (!names(extraEnvironment, nameOf(entry)))
+                environment.push_back(entry);
+        if (errors == Errors::Kept)
+            errorFile_ = home + "/errors";
         arguments.insert(arguments.begin(), program);
-        spawn(std::move(arguments), std::move(environment));
+        spawn(std::move(arguments), std::move(environment), errorFile_);
+    }
+
+    // What the program wrote to its standard error so far (Errors::Kept).
+    std::string errors() const
+    {
+        std::ifstream file(errorFile_);
+        return std::string(std::istreambuf_iterator<char>(file), {});
     }
 
     // True once `happened` holds while the program runs; false if it exits
@@ -193,6 +216,9 @@ public:
             },
             timeout);
     }
+
+private:
+    std::string errorFile_;
 };
 
 inline bool exitedCleanly(const std::optional<int>& status)

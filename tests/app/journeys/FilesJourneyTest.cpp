@@ -15,35 +15,17 @@
 #include <QTemporaryDir>
 #include <filesystem>
 
-#include "tests/app/panes/PaneFakes.h"
+#include "JourneySupport.h"
 #include "tests/app/shell/RunningApp.h"
-#include "app/panes/FilePaneRegistration.h"
-#include "app/panes/OVFileViewController.h"
 #include "app/panes/OVPathView.h"
-#include "app/shell/PaneFactoryRegistry.h"
 #include "app/toolkit/IBCollectionView.h"
 
 namespace orv {
 namespace {
 
 using namespace std::chrono_literals;
-using test::qtWaitUntil;
+using namespace test;
 namespace fs = std::filesystem;
-
-constexpr int64_t kFilesPane = 4;
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
 
 // Names that trip up shells, quoting and file systems, each with its own bytes.
 std::vector<std::pair<QString, QByteArray>> hostileFiles()
@@ -59,48 +41,10 @@ std::vector<std::pair<QString, QByteArray>> hostileFiles()
     };
 }
 
-// Named as the program names itself (the view models read its settings), with
-// the file panes registered as the program registers them.
-void prepareApplication()
-{
-    QCoreApplication::setOrganizationName(QStringLiteral("Orvane"));
-    QCoreApplication::setApplicationName(QStringLiteral("Orvane"));
-    registerFilePanes(PaneFactoryRegistry::shared());
-}
-
-// The pane seams answered by the test; set before the application and
-// reset after it, so no real dialog can open while windows close.
-struct PaneSeams {
-    PaneSeams()
-    {
-        PaneDialogs::setCurrent(&dialogs);
-        PaneSounds::setCurrent(&sounds);
-        AppLauncher::setCurrent(&launcher);
-    }
-    ~PaneSeams()
-    {
-        AppLauncher::setCurrent(nullptr);
-        PaneSounds::setCurrent(nullptr);
-        PaneDialogs::setCurrent(nullptr);
-    }
-    test::ScriptedDialogs dialogs;
-    test::RecordingSounds sounds;
-    test::RecordingLauncher launcher;
-};
-
 class FilesJourney : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { prepareApplication(); }
 
-    // The Files pane of the phone's window, with its first listing shown.
-    OVFileViewController* filesPane(OVMainWindowController& window)
-    {
-        window.switchToView(kFilesPane);
-        auto* pane = dynamic_cast<OVFileViewController*>(window.pane(kFilesPane));
-        if (!pane || !qtWaitUntil([&] { return !pane->items().empty(); }, 60s))
-            return nullptr;
-        return pane;
-    }
     static OVViewModelRef entry(OVFileViewController& pane, const QString& name)
     {
         for (const auto& model : pane.items())
@@ -131,7 +75,7 @@ protected:
     fs::path phonePath(const std::string& relative) { return app.sim().phoneRoot(app.sim().serial()) / relative; }
 
     PaneSeams seams;
-    test::RunningApp app;
+    RunningApp app;
     QTemporaryDir local;
 };
 
@@ -141,7 +85,7 @@ TEST_F(FilesJourney, ATreeOfHostileNamesGoesToThePhoneAndBackAndIsDeleted)
     const std::string serial = app.sim().serial();
     // A phone of today: its ls can escape every byte of a name, newlines included.
     app.sim().set(serial, "ls", "toybox");
-    app.usb().plug(test::RunningApp::usbFacts(serial, 3, 9));
+    app.usb().plug(RunningApp::usbFacts(serial, 3, 9));
     OVMainWindowController* window = app.loadedWindow(serial);
     ASSERT_TRUE(window);
     OVFileViewController* pane = filesPane(*window);
@@ -200,7 +144,7 @@ TEST_F(FilesJourney, AnUnplugDuringAnImportClosesTheWindowAndAReplugWorks)
 {
     ASSERT_TRUE(app.launch());
     const std::string serial = app.sim().serial();
-    const auto usb = test::RunningApp::usbFacts(serial, 3, 9);
+    const auto usb = RunningApp::usbFacts(serial, 3, 9);
     app.usb().plug(usb);
     OVMainWindowController* window = app.loadedWindow(serial);
     ASSERT_TRUE(window);
@@ -241,26 +185,21 @@ TEST(TwoPhones, OneUnpluggedWhileBothTransferTheOtherCompletes)
     PaneSeams seams;
     phonesim::Options phones;
     phones.phones = {phonesim::Fixture::realistic().serial("PHONEA"), phonesim::Fixture::realistic().serial("PHONEB")};
-    test::RunningApp app(phones);
+    RunningApp app(phones);
     QTemporaryDir local;
     ASSERT_TRUE(app.launch());
-    const auto usbA = test::RunningApp::usbFacts("PHONEA", 3, 9);
-    const auto usbB = test::RunningApp::usbFacts("PHONEB", 4, 10);
+    const auto usbA = RunningApp::usbFacts("PHONEA", 3, 9);
+    const auto usbB = RunningApp::usbFacts("PHONEB", 4, 10);
     app.usb().plug(usbA);
     app.usb().plug(usbB);
     OVMainWindowController* windowA = app.loadedWindow("PHONEA");
     OVMainWindowController* windowB = app.loadedWindow("PHONEB");
     ASSERT_TRUE(windowA && windowB);
     ASSERT_NE(windowA, windowB);
-    EXPECT_EQ(test::visibleDeviceWindows(), 2);
+    EXPECT_EQ(visibleDeviceWindows(), 2);
 
-    auto filesOf = [](OVMainWindowController& window) {
-        window.switchToView(kFilesPane);
-        auto* pane = dynamic_cast<OVFileViewController*>(window.pane(kFilesPane));
-        return pane && qtWaitUntil([&] { return !pane->items().empty(); }, 60s) ? pane : nullptr;
-    };
-    OVFileViewController* paneA = filesOf(*windowA);
-    OVFileViewController* paneB = filesOf(*windowB);
+    OVFileViewController* paneA = filesPane(*windowA);
+    OVFileViewController* paneB = filesPane(*windowB);
     ASSERT_TRUE(paneA && paneB);
 
     // A's import stalls on its phone; B's goes through while A is pulled out.

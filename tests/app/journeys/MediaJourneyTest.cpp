@@ -6,15 +6,13 @@
 
 #include <QKeyEvent>
 
-#include "app/media/MediaPaneRegistration.h"
 #include "app/media/OVAudioViewController.h"
 #include "app/media/OVPhotoViewController.h"
 #include "app/media/OVSongTableModel.h"
 #include "app/media/OVVideoViewController.h"
 #include "app/panes/OVPreviewWindow.h"
-#include "app/shell/PaneFactoryRegistry.h"
 #include "app/toolkit/IBCollectionView.h"
-#include "tests/app/panes/PaneFakes.h"
+#include "JourneySupport.h"
 #include "tests/app/shell/RunningApp.h"
 
 namespace orv {
@@ -37,15 +35,8 @@ int64_t tiles(IBCollectionView* grid)
 
 TEST(MediaJourney, PhotosByWeekMonthAndAlbumThenVideosThenASong)
 {
-    QCoreApplication::setOrganizationName(QStringLiteral("Orvane"));
-    QCoreApplication::setApplicationName(QStringLiteral("Orvane"));
-    registerMediaPanes(PaneFactoryRegistry::shared());
-    test::ScriptedDialogs dialogs;
-    test::RecordingSounds sounds;
-    test::RecordingLauncher launcher;
-    PaneDialogs::setCurrent(&dialogs);
-    PaneSounds::setCurrent(&sounds);
-    AppLauncher::setCurrent(&launcher);
+    test::prepareApplication();
+    test::PaneSeams seams;
     {
         test::RunningApp app;
         ASSERT_TRUE(app.launch());
@@ -93,14 +84,12 @@ TEST(MediaJourney, PhotosByWeekMonthAndAlbumThenVideosThenASong)
         ASSERT_TRUE(music);
         ASSERT_TRUE(qtWaitUntil([&] { return music->tableModel()->rowCount() == 8; }, 60s));
         music->tableViewDidDoubleClickAction(music->tableModel()->index(0, 0));
-        ASSERT_TRUE(qtWaitUntil([&] { return !launcher.launches.isEmpty(); }, 60s));
-        EXPECT_TRUE(launcher.launches.front().endsWith(QStringLiteral(".mp3"))) << launcher.launches.front().toStdString();
+        ASSERT_TRUE(qtWaitUntil([&] { return !seams.launcher.launches.isEmpty(); }, 60s));
+        const QString opened = seams.launcher.launches.front();
+        EXPECT_TRUE(opened.endsWith(QStringLiteral(".mp3"))) << opened.toStdString();
         EXPECT_TRUE(app.presented().empty());
     }
     OVPreviewWindow::destroySharedPreviewPanel();
-    AppLauncher::setCurrent(nullptr);
-    PaneSounds::setCurrent(nullptr);
-    PaneDialogs::setCurrent(nullptr);
 }
 
 }  // namespace

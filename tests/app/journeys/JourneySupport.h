@@ -1,0 +1,77 @@
+#pragma once
+// What the journeys share: the application named and its panes registered as
+// the program does it, the pane seams answered by the test, the Files pane of
+// a phone's window, and whole-file reads and writes on the computer's side.
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include "tests/app/panes/PaneFakes.h"
+#include "QtWait.h"
+#include "app/media/MediaPaneRegistration.h"
+#include "app/panes/FilePaneRegistration.h"
+#include "app/panes/OVFileViewController.h"
+#include "app/shell/OVMainWindowController.h"
+#include "app/shell/PaneFactoryRegistry.h"
+
+namespace orv::test {
+
+inline constexpr int64_t kFilesPane = 4;
+
+// Named as the program names itself (the view models read its settings), with
+// the panes registered as the program registers them.
+inline void prepareApplication()
+{
+    QCoreApplication::setOrganizationName(QStringLiteral("Orvane"));
+    QCoreApplication::setApplicationName(QStringLiteral("Orvane"));
+    registerFilePanes(PaneFactoryRegistry::shared());
+    registerMediaPanes(PaneFactoryRegistry::shared());
+}
+
+// The pane seams answered by the test; set before the application and
+// reset after it, so no real dialog can open while windows close.
+struct PaneSeams {
+    PaneSeams()
+    {
+        PaneDialogs::setCurrent(&dialogs);
+        PaneSounds::setCurrent(&sounds);
+        AppLauncher::setCurrent(&launcher);
+    }
+    ~PaneSeams()
+    {
+        AppLauncher::setCurrent(nullptr);
+        PaneSounds::setCurrent(nullptr);
+        PaneDialogs::setCurrent(nullptr);
+    }
+    ScriptedDialogs dialogs;
+    RecordingSounds sounds;
+    RecordingLauncher launcher;
+};
+
+// The Files pane of the phone's window, with its first listing shown; null
+// when it shows none before the deadline.
+inline OVFileViewController* filesPane(OVMainWindowController& window)
+{
+    window.switchToView(kFilesPane);
+    auto* pane = dynamic_cast<OVFileViewController*>(window.pane(kFilesPane));
+    if (!pane || !qtWaitUntil([&] { return !pane->items().empty(); }, std::chrono::seconds(60)))
+        return nullptr;
+    return pane;
+}
+
+inline QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+inline bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+}  // namespace orv::test
