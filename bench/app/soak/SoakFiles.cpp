@@ -23,7 +23,7 @@
 #include "app/shell/MainRunLoopDriver.h"
 #include "app/shell/PaneFactoryRegistry.h"
 #include "app/toolkit/IBCollectionView.h"
-#include "tests/app/panes/PaneFakes.h"
+#include "tests/app/journeys/JourneySupport.h"
 #include "tests/app/shell/RunningApp.h"
 
 using namespace orv;
@@ -90,24 +90,6 @@ bool fail(const char* step)
     return false;
 }
 
-// Selects the phone file `name` once the pane lists it.
-bool select(OVFileViewController& pane, const QString& name)
-{
-    int64_t row = -1;
-    test::qtWaitUntil(
-        [&] {
-            for (size_t i = 0; i < pane.items().size(); ++i)
-                if (pane.items()[i]->rawfilename() == name)
-                    row = static_cast<int64_t>(i);
-            return row >= 0;
-        },
-        60s);
-    if (row < 0)
-        return false;
-    pane.gridView()->selectItemWithIndexSet(IBSectionIndexSet(0, row));
-    return pane.selectedItems().size() == 1;
-}
-
 // One round: plug, load, list, import, export, delete, unplug, replug. Each
 // step is checked by what the phone and the computer hold afterwards.
 bool round(test::RunningApp& app, test::ScriptedDialogs& dialogs, const QString& local)
@@ -130,7 +112,7 @@ bool round(test::RunningApp& app, test::ScriptedDialogs& dialogs, const QString&
     std::error_code error;
     if (fs::file_size(onPhone, error) != kFileSize)
         return fail("the import did not reach the phone");
-    if (!select(*pane, QStringLiteral("soak.bin")))
+    if (!test::selectOnceListed(*pane, QStringLiteral("soak.bin")))
         return fail("the imported file is not listed");
     const QString out = local + QStringLiteral("/out");
     QDir(out).removeRecursively();
@@ -141,7 +123,7 @@ bool round(test::RunningApp& app, test::ScriptedDialogs& dialogs, const QString&
         return fail("the export did not end");
     if (QFileInfo(out + QStringLiteral("/soak.bin")).size() != static_cast<qint64>(kFileSize))
         return fail("the export did not reach the computer");
-    if (!select(*pane, QStringLiteral("soak.bin")))
+    if (!test::selectOnceListed(*pane, QStringLiteral("soak.bin")))
         return fail("the exported file is not listed");
     pane->deleteAction();
     if (!test::qtWaitUntil([&] { return !pane->isTransferRunning() && !fs::exists(onPhone, error); }, 120s))

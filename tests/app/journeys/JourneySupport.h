@@ -1,7 +1,8 @@
 #pragma once
 // What the journeys share: the application named and its panes registered as
 // the program does it, the pane seams answered by the test, the Files pane of
-// a phone's window, and whole-file reads and writes on the computer's side.
+// a phone's window and its entries selected, and whole-file reads and writes
+// on the computer's side.
 
 #include <QCoreApplication>
 #include <QDir>
@@ -15,6 +16,7 @@
 #include "app/panes/OVFileViewController.h"
 #include "app/shell/OVMainWindowController.h"
 #include "app/shell/PaneFactoryRegistry.h"
+#include "app/toolkit/IBCollectionView.h"
 
 namespace orv::test {
 
@@ -59,6 +61,24 @@ inline OVFileViewController* filesPane(OVMainWindowController& window)
     if (!pane || !qtWaitUntil([&] { return !pane->items().empty(); }, std::chrono::seconds(60)))
         return nullptr;
     return pane;
+}
+
+// Selects the entry `name` once the pane lists it; false when it is not
+// listed before the deadline.
+inline bool selectOnceListed(OVFileViewController& pane, const QString& name)
+{
+    int64_t row = -1;
+    qtWaitUntil(
+        [&] {
+            for (size_t i = 0; i < pane.items().size(); ++i)
+                if (pane.items()[i]->rawfilename() == name)
+                    row = static_cast<int64_t>(i);
+            return row >= 0;
+        },
+        std::chrono::seconds(60));
+    if (row >= 0)
+        pane.gridView()->selectItemWithIndexSet(IBSectionIndexSet(0, row));
+    return row >= 0;
 }
 
 inline QByteArray readFile(const QString& path)

@@ -15,7 +15,6 @@
 
 #include "JourneySupport.h"
 #include "tests/app/shell/RunningApp.h"
-#include "app/toolkit/IBCollectionView.h"
 
 namespace orv {
 namespace {
@@ -29,23 +28,6 @@ unsigned journeySeed()
     if (const char* given = std::getenv("ORVANE_JOURNEY_SEED"))
         return static_cast<unsigned>(std::strtoul(given, nullptr, 10));
     return std::random_device{}();
-}
-
-// Selects `name` once the pane lists it.
-bool select(OVFileViewController& pane, const QString& name)
-{
-    int64_t row = -1;
-    qtWaitUntil(
-        [&] {
-            for (size_t i = 0; i < pane.items().size(); ++i)
-                if (pane.items()[i]->rawfilename() == name)
-                    row = static_cast<int64_t>(i);
-            return row >= 0;
-        },
-        60s);
-    if (row >= 0)
-        pane.gridView()->selectItemWithIndexSet(IBSectionIndexSet(0, row));
-    return row >= 0;
 }
 
 // Absent, or there whole: what a file under its final name may be.
@@ -119,7 +101,7 @@ TEST(UnplugJourney, AtARandomMomentOfEachStepTheWindowClosesAndNoFileIsLeftHalf)
                 60s));
         }
         if (step.onPhoneFile) {
-            ASSERT_TRUE(select(*pane, QStringLiteral("phone.bin")));
+            ASSERT_TRUE(selectOnceListed(*pane, QStringLiteral("phone.bin")));
         }
         step.start(*pane);
         const auto moment = std::chrono::milliseconds(std::uniform_int_distribution<int>(0, 1500)(random));
