@@ -1,7 +1,8 @@
 // A user's way through the phone's files, in the whole application: the phone
 // is plugged, its window opens and loads it, the Files pane lists it; a folder
 // tree with hostile names goes onto the phone and comes back byte-exact
-// beside a folder of the same name, a file is renamed, the tree is deleted.
+// beside a folder of the same name, a file is renamed, the tree is deleted;
+// a deletion stopped midway keeps what it did not reach.
 // Then the phone is unplugged in the middle of an import: the window closes,
 // nothing hangs and no file reaches the phone under its final name; plugged
 // again, a new window works. Two phones at once keep apart: one unplugged
@@ -18,6 +19,7 @@
 #include "JourneySupport.h"
 #include "tests/app/shell/RunningApp.h"
 #include "app/panes/OVPathView.h"
+#include "app/shell/L10n.h"
 #include "app/toolkit/IBCollectionView.h"
 
 namespace orv {
@@ -138,6 +140,59 @@ TEST_F(FilesJourney, ATreeOfHostileNamesGoesToThePhoneAndBackAndIsDeleted)
                             120s));
     EXPECT_FALSE(fs::exists(phonePath("Download/Trip")));
     EXPECT_TRUE(app.presented().empty());
+}
+
+// Twelve files deleted and the deletion stopped at once: the slice under way
+// still goes, the rest stays on the phone whole, and the user is told how
+// far it got; a second deletion takes the rest.
+TEST_F(FilesJourney, ADeletionStoppedMidwayKeepsWhatItDidNotReach)
+{
+    ASSERT_TRUE(app.launch());
+    const std::string serial = app.sim().serial();
+    for (int i = 0; i < 12; ++i)
+        ASSERT_TRUE(writeFile(QString::fromStdString(phonePath("Download/Batch/f" + std::to_string(100 + i) + ".txt").string()),
+                              QByteArray::number(i)));
+    app.usb().plug(RunningApp::usbFacts(serial, 3, 9));
+    OVMainWindowController* window = app.loadedWindow(serial);
+    ASSERT_TRUE(window);
+    OVFileViewController* pane = filesPane(*window);
+    ASSERT_TRUE(pane);
+    ASSERT_TRUE(enter(*pane, QStringLiteral("Download")));
+    ASSERT_TRUE(enter(*pane, QStringLiteral("Batch")));
+    ASSERT_TRUE(qtWaitUntil([&] { return pane->items().size() == 12; }, 60s));
+    QList<IBSectionIndexSet> all;
+    for (int64_t i = 0; i < 12; ++i)
+        all.append(IBSectionIndexSet(0, i));
+    pane->gridView()->selectItemWithIndexSets(all);
+    ASSERT_EQ(pane->selectedItems().size(), 12u);
+
+    pane->deleteAction();
+    ASSERT_TRUE(pane->isTransferRunning());
+    pane->cancelProgressPanelAction();
+    ASSERT_TRUE(qtWaitUntil([&] { return !pane->isTransferRunning(); }, 60s));
+    int left = 0;
+    for (int i = 0; i < 12; ++i) {
+        const fs::path file = phonePath("Download/Batch/f" + std::to_string(100 + i) + ".txt");
+        if (fs::exists(file)) {
+            ++left;
+            EXPECT_EQ(readFile(QString::fromStdString(file.string())), QByteArray::number(i));
+        }
+    }
+    EXPECT_GT(left, 0);
+    EXPECT_LT(left, 12);
+    ASSERT_FALSE(seams.dialogs.messages.isEmpty());
+    EXPECT_TRUE(seams.dialogs.messages.back().contains(
+        L10n::format("%@ of %@ deleted", {QString::number(12 - left), QStringLiteral("12")})))
+        << seams.dialogs.messages.back().toStdString();
+
+    ASSERT_TRUE(qtWaitUntil([&] { return pane->items().size() == static_cast<size_t>(left); }, 60s));
+    QList<IBSectionIndexSet> rest;
+    for (int64_t i = 0; i < left; ++i)
+        rest.append(IBSectionIndexSet(0, i));
+    pane->gridView()->selectItemWithIndexSets(rest);
+    pane->deleteAction();
+    ASSERT_TRUE(qtWaitUntil([&] { return !pane->isTransferRunning(); }, 60s));
+    EXPECT_TRUE(fs::is_empty(phonePath("Download/Batch")));
 }
 
 TEST_F(FilesJourney, AnUnplugDuringAnImportClosesTheWindowAndAReplugWorks)

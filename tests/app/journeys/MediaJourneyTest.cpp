@@ -1,10 +1,13 @@
 // A user's way through the phone's media, in the whole application: photos by
-// week and month and in an album, a photo previewed, the camera's videos, the
-// songs with one opened in the desktop's player.
+// week and month, an album exported beside a folder that clashes with it, a
+// photo of an album previewed, the camera's videos, the songs with one opened
+// in the desktop's player.
 
 #include <gtest/gtest.h>
 
 #include <QKeyEvent>
+#include <QTemporaryDir>
+#include <filesystem>
 
 #include "app/media/OVAudioViewController.h"
 #include "app/media/OVPhotoViewController.h"
@@ -20,6 +23,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using test::qtWaitUntil;
+namespace fs = std::filesystem;
 
 constexpr int64_t kPhotos = 0;
 constexpr int64_t kVideos = 1;
@@ -59,6 +63,28 @@ TEST(MediaJourney, PhotosByWeekMonthAndAlbumThenVideosThenASong)
         photos->chooseGrouping(0);
         photos->chooseMode(OVPhotoViewController::ModeAlbums);
         ASSERT_TRUE(qtWaitUntil([&] { return tiles(photos->gridView()) > 0; }, 60s));
+        // The Saved album exported beside a folder of the computer's that
+        // already holds one of its names: the user keeps both.
+        int64_t saved = -1;
+        for (int64_t i = 0; i < photos->pmodelAlbums()->totalItemNumber(); ++i)
+            if (photos->pmodelAlbums()->itemForIndex(i)->rawfilename() == QLatin1String("Saved"))
+                saved = i;
+        ASSERT_GE(saved, 0);
+        QTemporaryDir local;
+        ASSERT_TRUE(test::writeFile(local.filePath(QStringLiteral("Saved/harbour.jpg")), "mine"));
+        seams.dialogs.exportFolder = local.path();
+        seams.dialogs.clashAnswers = {PaneDialogs::ClashAnswer::KeepBoth};
+        photos->gridView()->selectItemWithIndexSet(IBSectionIndexSet(0, saved));
+        photos->OVRightViewController::exportAction();
+        ASSERT_TRUE(qtWaitUntil([&] { return !photos->isTransferRunning(); }, 60s));
+        const fs::path phoneSaved = app.sim().phoneRoot(serial) / "Pictures/Saved";
+        EXPECT_EQ(test::readFile(local.filePath(QStringLiteral("Saved/harbour.jpg"))), "mine");
+        EXPECT_EQ(test::readFile(local.filePath(QStringLiteral("Saved/harbour_1.jpg"))),
+                  test::readFile(QString::fromStdString((phoneSaved / "harbour.jpg").string())));
+        EXPECT_EQ(test::readFile(local.filePath(QStringLiteral("Saved/mountains.jpg"))),
+                  test::readFile(QString::fromStdString((phoneSaved / "mountains.jpg").string())));
+        EXPECT_EQ(seams.dialogs.clashes.size(), 1);
+
         photos->openAlbum(photos->pmodelAlbums()->itemForIndex(0));
         ASSERT_TRUE(qtWaitUntil([&] { return tiles(photos->gridView()) > 0; }, 60s));
 
