@@ -75,10 +75,18 @@ protected:
                 pane.gridView()->selectItemWithIndexSet(IBSectionIndexSet(0, static_cast<int64_t>(i)));
     }
     fs::path phonePath(const std::string& relative) { return app.sim().phoneRoot(app.sim().serial()) / relative; }
+    // The Files pane of the plugged phone's window, in the Download folder.
+    OVFileViewController* downloadFolder(const std::string& serial)
+    {
+        window = app.loadedWindow(serial);
+        OVFileViewController* pane = window ? filesPane(*window) : nullptr;
+        return pane && enter(*pane, QStringLiteral("Download")) ? pane : nullptr;
+    }
 
     PaneSeams seams;
     RunningApp app;
     QTemporaryDir local;
+    OVMainWindowController* window = nullptr;
 };
 
 TEST_F(FilesJourney, ATreeOfHostileNamesGoesToThePhoneAndBackAndIsDeleted)
@@ -88,11 +96,8 @@ TEST_F(FilesJourney, ATreeOfHostileNamesGoesToThePhoneAndBackAndIsDeleted)
     // A phone of today: its ls can escape every byte of a name, newlines included.
     app.sim().set(serial, "ls", "toybox");
     app.usb().plug(RunningApp::usbFacts(serial, 3, 9));
-    OVMainWindowController* window = app.loadedWindow(serial);
-    ASSERT_TRUE(window);
-    OVFileViewController* pane = filesPane(*window);
+    OVFileViewController* pane = downloadFolder(serial);
     ASSERT_TRUE(pane);
-    ASSERT_TRUE(enter(*pane, QStringLiteral("Download")));
 
     // Import through the Import command: a whole folder.
     for (const auto& [name, bytes] : hostileFiles())
@@ -153,11 +158,8 @@ TEST_F(FilesJourney, ADeletionStoppedMidwayKeepsWhatItDidNotReach)
         ASSERT_TRUE(writeFile(QString::fromStdString(phonePath("Download/Batch/f" + std::to_string(100 + i) + ".txt").string()),
                               QByteArray::number(i)));
     app.usb().plug(RunningApp::usbFacts(serial, 3, 9));
-    OVMainWindowController* window = app.loadedWindow(serial);
-    ASSERT_TRUE(window);
-    OVFileViewController* pane = filesPane(*window);
+    OVFileViewController* pane = downloadFolder(serial);
     ASSERT_TRUE(pane);
-    ASSERT_TRUE(enter(*pane, QStringLiteral("Download")));
     ASSERT_TRUE(enter(*pane, QStringLiteral("Batch")));
     ASSERT_TRUE(qtWaitUntil([&] { return pane->items().size() == 12; }, 60s));
     QList<IBSectionIndexSet> all;
@@ -201,11 +203,8 @@ TEST_F(FilesJourney, AnUnplugDuringAnImportClosesTheWindowAndAReplugWorks)
     const std::string serial = app.sim().serial();
     const auto usb = RunningApp::usbFacts(serial, 3, 9);
     app.usb().plug(usb);
-    OVMainWindowController* window = app.loadedWindow(serial);
-    ASSERT_TRUE(window);
-    OVFileViewController* pane = filesPane(*window);
+    OVFileViewController* pane = downloadFolder(serial);
     ASSERT_TRUE(pane);
-    ASSERT_TRUE(enter(*pane, QStringLiteral("Download")));
 
     ASSERT_TRUE(writeFile(local.filePath(QStringLiteral("big.bin")), QByteArray(600 * 1024, 'b')));
     app.sim().misbehave(serial, "stall-transfer", true);
