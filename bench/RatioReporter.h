@@ -41,4 +41,14 @@ private:
     std::map<std::string, double> times_;
 };
 
+// Runs the benchmarks the command line selects (all by default), then prints
+// the ratio of each pair of benchmark function names, ours first.
+inline void runPrintingRatios(int& argc, char** argv, const std::vector<std::pair<std::string, std::string>>& pairs)
+{
+    benchmark::Initialize(&argc, argv);
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    reporter.printRatios(pairs);
+}
+
 }  // namespace orv::bench

@@ -200,10 +200,7 @@ BENCHMARK(BridgeDownload)->Unit(benchmark::kMillisecond)->Iterations(1)->UseReal
 
 int main(int argc, char** argv)
 {
-    benchmark::Initialize(&argc, argv);
-    orv::bench::RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.printRatios({{"ListingParse", "LineSplit"}, {"BridgeDownload", "ScriptedPulls"}});
+    orv::bench::runPrintingRatios(argc, argv, {{"ListingParse", "LineSplit"}, {"BridgeDownload", "ScriptedPulls"}});
     benchmark::Shutdown();
     return 0;
 }

@@ -275,10 +275,7 @@ BENCHMARK(OursIdleCpu)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations
 
 int main(int argc, char** argv)
 {
-    benchmark::Initialize(&argc, argv);
-    orv::bench::RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.printRatios(orv::bench::quietAndLoaded({
+    orv::bench::runPrintingRatios(argc, argv, orv::bench::quietAndLoaded({
         {"OursSerialPost", "AsioSerialPost"},
         {"OursGlobalPost", "AsioGlobalPost"},
         {"OursPingPongLatency", "AsioPingPongLatency"},

@@ -189,10 +189,7 @@ ORV_QUIET_AND_LOADED(AsioRoundTripsOneThread);
 
 int main(int argc, char** argv)
 {
-    benchmark::Initialize(&argc, argv);
-    orv::bench::RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.printRatios(orv::bench::quietAndLoaded({
+    orv::bench::runPrintingRatios(argc, argv, orv::bench::quietAndLoaded({
         {"OursRunLoopPump64KiB", "AsioPump64KiB"},
         {"OursRunLoopPump64KiB", "AsioPump64KiBOneThread"},
         {"OursRunLoopRoundTrips", "AsioRoundTripsTwoThreads"},

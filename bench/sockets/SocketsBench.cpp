@@ -223,10 +223,7 @@ ORV_QUIET_AND_LOADED(AsioRoundTrips);
 
 int main(int argc, char** argv)
 {
-    benchmark::Initialize(&argc, argv);
-    orv::bench::RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.printRatios(orv::bench::quietAndLoaded({
+    orv::bench::runPrintingRatios(argc, argv, orv::bench::quietAndLoaded({
         {"OursPump8KiB", "AsioPump8KiB"},
         {"OursPump8KiBSharedQueue", "AsioPump8KiB"},
         {"OursPump64KiB", "AsioPump64KiB"},

@@ -175,10 +175,7 @@ BENCHMARK(AsioUdp8KiB)->Arg(100'000)->Iterations(1)->Unit(benchmark::kMillisecon
 
 int main(int argc, char** argv)
 {
-    benchmark::Initialize(&argc, argv);
-    orv::bench::RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.printRatios({{"OursUdp64B", "AsioUdp64B"}, {"OursUdp8KiB", "AsioUdp8KiB"}});
+    orv::bench::runPrintingRatios(argc, argv, {{"OursUdp64B", "AsioUdp64B"}, {"OursUdp8KiB", "AsioUdp8KiB"}});
     benchmark::Shutdown();
     return 0;
 }

@@ -184,13 +184,10 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    orv::bench::RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.printRatios({{"OursFirstDisplayOneSection", "QListViewFirstDisplay"},
-                          {"OursFirstDisplay1000Sections", "QListViewFirstDisplay"},
-                          {"OursScrollPageOneSection", "QListViewScrollPage"},
-                          {"OursScrollPage1000Sections", "QListViewScrollPage"}});
+    orv::bench::runPrintingRatios(argc, argv, {{"OursFirstDisplayOneSection", "QListViewFirstDisplay"},
+                                               {"OursFirstDisplay1000Sections", "QListViewFirstDisplay"},
+                                               {"OursScrollPageOneSection", "QListViewScrollPage"},
+                                               {"OursScrollPage1000Sections", "QListViewScrollPage"}});
     // A screen of 1000 x 800 shows at most 9 columns by 8 rows of 110-point cells.
     std::printf("\npeak live tile widgets: one section %d, 1000 sections %d (one screen holds at most %d)\n",
                 oneSection ? oneSection->peakLive : 0, manySections ? manySections->peakLive : 0, 9 * 8);

@@ -182,10 +182,7 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    orv::bench::RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.printRatios({{"PhotosScrollPage", "BareGridScrollPage"}});
+    orv::bench::runPrintingRatios(argc, argv, {{"PhotosScrollPage", "BareGridScrollPage"}});
     std::printf("\npeak resident memory added by the library, the pane and its models: %ld kB, %.1f kB per 1,000 photos\n",
                 paneResidentKb, static_cast<double>(paneResidentKb) / (kPhotos / 1000.0));
     pane.reset();

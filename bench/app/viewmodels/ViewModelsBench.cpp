@@ -190,13 +190,10 @@ BENCHMARK(ThumbnailsFromMemory)->Unit(benchmark::kMillisecond)->Iterations(5);
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    orv::bench::RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.printRatios({{"GroupIntoWeeks", "PlainSortByDate"},
-                          {"GroupIntoMonths", "PlainSortByDate"},
-                          {"SortAndGroupIntoWeeks", "PlainSortByDate"},
-                          {"ThumbnailsFromDisk", "BareDecodeOfPng"},
-                          {"ThumbnailsFromMemory", "BareDecodeOfPng"}});
+    orv::bench::runPrintingRatios(argc, argv, {{"GroupIntoWeeks", "PlainSortByDate"},
+                                               {"GroupIntoMonths", "PlainSortByDate"},
+                                               {"SortAndGroupIntoWeeks", "PlainSortByDate"},
+                                               {"ThumbnailsFromDisk", "BareDecodeOfPng"},
+                                               {"ThumbnailsFromMemory", "BareDecodeOfPng"}});
     return 0;
 }
