@@ -203,13 +203,9 @@ TEST_F(InstallTest, InstalledProgramReachesAPhoneThroughItsInstalledAdb)
     options.mode = "current";  // the installed adb program speaks to the stand-in
     auto sim = phonesim::Simulator::start(options);
     const std::string serial = sim->serial();
-    orv::test::Program program((bin() / "Orvane").string(), {"-s", serial + ":0:0"}, sim->environment());
-    ASSERT_TRUE(program.started());
-    ASSERT_TRUE(program.catches(SIGTERM));
-    ASSERT_TRUE(program.runsUntil([&] { return !sim->log(serial, "adb").empty(); }, 60s))
-        << "exited or timed out before its window asked for the phone";
-    ASSERT_EQ(::kill(program.pid(), SIGTERM), 0);
-    EXPECT_TRUE(exitedCleanly(program.waitForExit()));
+    EXPECT_EQ(orv::test::opensThePhoneAndQuitsOnTermination((bin() / "Orvane").string(), serial, sim->environment(), {},
+                                                             [&] { return !sim->log(serial, "adb").empty(); }),
+              "");
 }
 
 }  // namespace

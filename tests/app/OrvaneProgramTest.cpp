@@ -57,13 +57,9 @@ TEST(OrvaneProgramTest, QuitsOnTerminationWhileAPhoneWindowIsOpen)
     const std::string serial = sim->serial();
     // The phone's window opens while launching, before the event loop takes
     // the signal.
-    Program program({"-s", serial + ":0:0"}, sim->environment());
-    ASSERT_TRUE(program.started());
-    ASSERT_TRUE(program.catches(SIGTERM));
-    ASSERT_TRUE(program.runsUntil([&] { return !sim->log(serial, "adb").empty(); }, 60s))
-        << "exited or timed out before its window asked for the phone";
-    ASSERT_EQ(::kill(program.pid(), SIGTERM), 0);
-    EXPECT_TRUE(exitedCleanly(program.waitForExit()));
+    EXPECT_EQ(orv::test::opensThePhoneAndQuitsOnTermination(ORVANE_PROGRAM, serial, sim->environment(), ORVANE_RESOURCES,
+                                                             [&] { return !sim->log(serial, "adb").empty(); }),
+              "");
 }
 
 // Another program running the build's adb resource (a test beside this one)

@@ -16,6 +16,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <optional>
 #include <string>
@@ -224,6 +225,27 @@ private:
 inline bool exitedCleanly(const std::optional<int>& status)
 {
     return status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0;
+}
+
+// Starts `program` with "-s" for the simulated phone `serial` (the
+// simulator's environment in `environment`), waits until its window asks the
+// phone through adb, then ends it with SIGTERM. Empty when all of that went
+// as it should; otherwise what went wrong.
+inline std::string opensThePhoneAndQuitsOnTermination(const std::string& program, const std::string& serial,
+                                                      const std::vector<std::string>& environment,
+                                                      const std::string& resourcesToCopy,
+                                                      const std::function<bool()>& askedThePhone)
+{
+    Program running(program, {"-s", serial + ":0:0"}, environment, resourcesToCopy);
+    if (!running.started())
+        return "did not start";
+    if (!running.catches(SIGTERM))
+        return "never caught SIGTERM";
+    if (!running.runsUntil(askedThePhone, 60s))
+        return "exited or timed out before its window asked for the phone";
+    if (::kill(running.pid(), SIGTERM) != 0)
+        return "could not be signalled";
+    return exitedCleanly(running.waitForExit()) ? "" : "did not exit cleanly on SIGTERM";
 }
 
 // The adb resource program `adb` at work on a pull that waits on a slow adb:
