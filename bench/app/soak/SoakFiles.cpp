@@ -157,13 +157,7 @@ int main(int argc, char** argv)
     const int minutes = argc > 1 ? std::max(1, std::atoi(argv[1])) : 60;
     registerFilePanes(PaneFactoryRegistry::shared());
 
-    test::ScriptedDialogs dialogs;
-    test::RecordingSounds sounds;
-    test::RecordingLauncher launcher;
-    dialogs.confirm = true;
-    PaneDialogs::setCurrent(&dialogs);
-    PaneSounds::setCurrent(&sounds);
-    AppLauncher::setCurrent(&launcher);
+    test::PaneSeams seams;
     QTemporaryDir local;
     {
         QFile file(local.filePath(QStringLiteral("soak.bin")));
@@ -183,18 +177,15 @@ int main(int argc, char** argv)
         int minute = 0;
         report(minute, rounds);
         while (clock.elapsed() < minutes * 60000LL) {
-            if (round(app, dialogs, local.path()))
+            if (round(app, seams.dialogs, local.path()))
                 ++rounds;
             else
                 ++failures;
-            sounds.played.clear();
+            seams.sounds.played.clear();
             if (clock.elapsed() >= (minute + 1) * 60000LL)
                 report(++minute, rounds);
         }
     }
-    PaneDialogs::setCurrent(nullptr);
-    PaneSounds::setCurrent(nullptr);
-    AppLauncher::setCurrent(nullptr);
     std::printf("done: %d rounds, %d failed\n", rounds, failures);
     return failures == 0 ? 0 : 1;
 }

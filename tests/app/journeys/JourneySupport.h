@@ -1,7 +1,7 @@
 #pragma once
 // What the journeys share: the application named and its panes registered as
-// the program does it, the pane seams answered by the test, the Files pane of
-// a phone's window and its entries selected, and whole-file reads and writes
+// the program does it, the Files pane of a phone's window and its entries
+// selected, and whole-file reads and writes
 // on the computer's side.
 
 #include <QCoreApplication>
@@ -31,26 +31,6 @@ inline void prepareApplication()
     registerFilePanes(PaneFactoryRegistry::shared());
     registerMediaPanes(PaneFactoryRegistry::shared());
 }
-
-// The pane seams answered by the test; set before the application and
-// reset after it, so no real dialog can open while windows close.
-struct PaneSeams {
-    PaneSeams()
-    {
-        PaneDialogs::setCurrent(&dialogs);
-        PaneSounds::setCurrent(&sounds);
-        AppLauncher::setCurrent(&launcher);
-    }
-    ~PaneSeams()
-    {
-        AppLauncher::setCurrent(nullptr);
-        PaneSounds::setCurrent(nullptr);
-        PaneDialogs::setCurrent(nullptr);
-    }
-    ScriptedDialogs dialogs;
-    RecordingSounds sounds;
-    RecordingLauncher launcher;
-};
 
 // The Files pane of the phone's window, with its first listing shown; null
 // when it shows none before the deadline.

@@ -206,8 +206,9 @@ TEST_F(FileBrowserPhone, ThumbnailsAreAskedForOnlyWhileCellsAreOnScreen)
         kLong));
     for (IBCollectionItemView* view : pane->gridView()->visibleItemViews()) {
         auto* cell = qobject_cast<OVFileItemView*>(view);
-        if (cell->representedObject()->isImage())
+        if (cell->representedObject()->isImage()) {
             EXPECT_TRUE(cell->needIconShadow());
+        }
     }
     // Leaving the folder drops every observation.
     pane->pathbarAction(pane->pathView()->pathComponentCells()[0].get());
@@ -276,8 +277,9 @@ TEST_F(FileBrowserPhone, SizeColumnSortsFilesLargestFirstThenReverses)
     for (int row = 1; row < model->rowCount(); ++row) {
         const auto a = model->itemAt(model->index(row - 1, 0));
         const auto b = model->itemAt(model->index(row, 0));
-        if (!a->isDir() && !b->isDir())
+        if (!a->isDir() && !b->isDir()) {
             EXPECT_GE(a->filesize(), b->filesize());
+        }
         EXPECT_FALSE(a->isDir() && !b->isDir());
     }
     pane->didClickTableColumn(OVFileOutlineModel::FileSize);

@@ -88,9 +88,6 @@ protected:
     }
     void SetUp() override
     {
-        PaneDialogs::setCurrent(&dialogs);
-        PaneSounds::setCurrent(&sounds);
-        AppLauncher::setCurrent(&launcher);
         OVMainWindowController::setErrorPresenter([this](const Error& e, QWidget*) { presented.push_back(e); });
         Prefs::shared().setValue(QStringLiteral("UseSoundEffect"), true);
         sim->misbehave(sim->serial(), "stall-transfer", false);
@@ -105,9 +102,6 @@ protected:
     void TearDown() override
     {
         OVMainWindowController::setErrorPresenter({});
-        AppLauncher::setCurrent(nullptr);
-        PaneSounds::setCurrent(nullptr);
-        PaneDialogs::setCurrent(nullptr);
     }
 
     static fs::path phoneRoot() { return sim->phoneRoot(sim->serial()); }
@@ -145,9 +139,10 @@ protected:
     static inline std::shared_ptr<OVDeviceClient> client;
     std::string folderName;
     QTemporaryDir local;
-    test::ScriptedDialogs dialogs;
-    test::RecordingSounds sounds;
-    test::RecordingLauncher launcher;
+    test::PaneSeams seams;
+    test::ScriptedDialogs& dialogs = seams.dialogs;
+    test::RecordingSounds& sounds = seams.sounds;
+    test::RecordingLauncher& launcher = seams.launcher;
     std::vector<Error> presented;
     test::TestPane pane;
 };
@@ -418,11 +413,8 @@ TEST(PaneUnplug, APhoneThatVanishesMidTransferEndsInAnErrorAndNoPartialFile)
         setResourceDirectory(sim->resourceDir().string());
         auto client = std::make_shared<OVDeviceClient>();
         ASSERT_FALSE(connect(*client, *sim));
-        test::ScriptedDialogs dialogs;
-        test::RecordingSounds sounds;
+        test::PaneSeams seams;
         std::vector<Error> presented;
-        PaneDialogs::setCurrent(&dialogs);
-        PaneSounds::setCurrent(&sounds);
         OVMainWindowController::setErrorPresenter([&](const Error& e, QWidget*) { presented.push_back(e); });
         QTemporaryDir local;
         const fs::path phoneFolderPath = sim->phoneRoot(sim->serial()) / "Unplug";
@@ -459,13 +451,12 @@ TEST(PaneUnplug, APhoneThatVanishesMidTransferEndsInAnErrorAndNoPartialFile)
             EXPECT_TRUE(*done) << exporting;
             EXPECT_FALSE(pane.isTransferRunning());
             EXPECT_FALSE(presented.empty()) << exporting;
-            if (exporting)
+            if (exporting) {
                 EXPECT_TRUE(QDir(local.filePath("out")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
+            }
         }
         client.reset();
         OVMainWindowController::setErrorPresenter({});
-        PaneSounds::setCurrent(nullptr);
-        PaneDialogs::setCurrent(nullptr);
     }
 }
 

@@ -111,4 +111,25 @@ struct TestPane : OVRightViewController {
     std::vector<uint64_t> deletedMessages;
 };
 
+// The pane seams answered by the test for as long as it lives; made before
+// the panes and windows and gone after them, so no real dialog can open
+// while they close.
+struct PaneSeams {
+    PaneSeams()
+    {
+        PaneDialogs::setCurrent(&dialogs);
+        PaneSounds::setCurrent(&sounds);
+        AppLauncher::setCurrent(&launcher);
+    }
+    ~PaneSeams()
+    {
+        AppLauncher::setCurrent(nullptr);
+        PaneSounds::setCurrent(nullptr);
+        PaneDialogs::setCurrent(nullptr);
+    }
+    ScriptedDialogs dialogs;
+    RecordingSounds sounds;
+    RecordingLauncher launcher;
+};
+
 }  // namespace orv::test

@@ -47,9 +47,6 @@ protected:
     }
     void SetUp() override
     {
-        PaneDialogs::setCurrent(&dialogs);
-        PaneSounds::setCurrent(&sounds);
-        AppLauncher::setCurrent(&launcher);
         // Pushes are handed to the panes by the tests themselves.
         Prefs::shared().setValue(QStringLiteral("UseWatchCommand"), true);
         ASSERT_TRUE(local.isValid());
@@ -57,9 +54,6 @@ protected:
     void TearDown() override
     {
         OVPreviewWindow::destroySharedPreviewPanel();
-        AppLauncher::setCurrent(nullptr);
-        PaneSounds::setCurrent(nullptr);
-        PaneDialogs::setCurrent(nullptr);
     }
     static std::filesystem::path phoneRoot() { return sim->phoneRoot(sim->serial()); }
     static std::string readPhoneFile(const std::string& relative)
@@ -71,9 +65,10 @@ protected:
     static inline phonesim::Simulator* sim = nullptr;
     static inline std::shared_ptr<OVDeviceClient> client;
     QTemporaryDir local;
-    ScriptedDialogs dialogs;
-    RecordingSounds sounds;
-    RecordingLauncher launcher;
+    PaneSeams seams;
+    ScriptedDialogs& dialogs = seams.dialogs;
+    RecordingSounds& sounds = seams.sounds;
+    RecordingLauncher& launcher = seams.launcher;
 };
 
 }  // namespace orv::test
