@@ -379,8 +379,10 @@ TEST(TimerSource, IsArmedOnlyWhileAFiringIsStillToCome)
         timer->setEventHandler([&] { fired.countDown(); });
         timer->resume();
         EXPECT_FALSE(timer->isTimerArmed());  // resumed, never set
-        timer->setTimer(1ms, interval);
+        // Far enough off that a busy machine cannot let it fire before the check.
+        timer->setTimer(1h, interval);
         EXPECT_TRUE(timer->isTimerArmed());
+        timer->setTimer(1ms, interval);
         ASSERT_TRUE(fired.wait());
         // A one-shot that has fired leaves nothing behind; a repeating one
         // stays armed until cancelled.
