@@ -132,6 +132,9 @@ TEST(PlugJourney, TheAgentStartsTheApplicationWhoseWindowLoadsThePhone)
     std::vector<std::string> environment = sim->environment();
     environment.push_back("XDG_RUNTIME_DIR=" + runtime);
     environment.push_back("ORVANE_RESOURCE_DIR=" + resources);
+    const char* leakOptions = std::getenv("LSAN_OPTIONS");
+    environment.push_back("LSAN_OPTIONS=" + std::string(leakOptions ? std::string(leakOptions) + ":" : "") +
+                          "suppressions=" ORVANE_SOURCE_DIR "/tests/app/journeys/agent/lsan-suppressions.txt");
 
     test::Program agent(ORVANE_AGENT_PROGRAM, {"--application", ORVANE_PROGRAM}, environment, {},
                         test::Program::Errors::Kept);
@@ -147,7 +150,8 @@ TEST(PlugJourney, TheAgentStartsTheApplicationWhoseWindowLoadsThePhone)
         << "the window did not ask the phone for its name, battery and storage; the phone saw "
         << sim->log(serial, "adb").dump();
 
-    EXPECT_TRUE(test::exitedCleanly(application.terminate()));
+    const auto status = application.terminate();
+    EXPECT_TRUE(test::exitedCleanly(status)) << agent.errors();
     ASSERT_EQ(::kill(agent.pid(), SIGTERM), 0);
     EXPECT_TRUE(test::exitedCleanly(agent.waitForExit())) << agent.errors();
 }
