@@ -65,24 +65,27 @@ unsigned journeySeed()
     return ::testing::AssertionSuccess();
 }
 
-unsigned printedSeed()
-{
+// The whole application against the simulated phone, and the moments drawn
+// from a printed seed.
+class UnplugJourney : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::printf("journey seed %u (ORVANE_JOURNEY_SEED=%u replays it)\n", seed, seed);
+        ASSERT_TRUE(app.launch());
+    }
+
     const unsigned seed = journeySeed();
-    std::printf("journey seed %u (ORVANE_JOURNEY_SEED=%u replays it)\n", seed, seed);
-    return seed;
-}
-
-TEST(UnplugJourney, AtARandomMomentOfEachStepTheWindowClosesAndNoFileIsLeftHalf)
-{
-    const unsigned seed = printedSeed();
-    SCOPED_TRACE("ORVANE_JOURNEY_SEED=" + std::to_string(seed));
-    std::mt19937 random(seed);
-
-    prepareApplication();
+    ::testing::ScopedTrace trace{__FILE__, __LINE__, "ORVANE_JOURNEY_SEED=" + std::to_string(seed)};
+    std::mt19937 random{seed};
+    const bool prepared = (prepareApplication(), true);
     PaneSeams seams;
     RunningApp app;
     QTemporaryDir local;
-    ASSERT_TRUE(app.launch());
+};
+
+TEST_F(UnplugJourney, AtARandomMomentOfEachStepTheWindowClosesAndNoFileIsLeftHalf)
+{
     const std::string serial = app.sim().serial();
     const fs::path download = app.sim().phoneRoot(serial) / "Download";
     const auto usb = RunningApp::usbFacts(serial, 3, 9);
@@ -148,19 +151,10 @@ TEST(UnplugJourney, AtARandomMomentOfEachStepTheWindowClosesAndNoFileIsLeftHalf)
     EXPECT_TRUE(filesPane(*window));
 }
 
-TEST(UnplugJourney, AtARandomMomentOfEachMediaStepTheWindowClosesAndNoPhotoIsLeftHalf)
+TEST_F(UnplugJourney, AtARandomMomentOfEachMediaStepTheWindowClosesAndNoPhotoIsLeftHalf)
 {
     constexpr int64_t kPhotos = 0;
     constexpr int64_t kMusic = 2;
-    const unsigned seed = printedSeed();
-    SCOPED_TRACE("ORVANE_JOURNEY_SEED=" + std::to_string(seed));
-    std::mt19937 random(seed);
-
-    prepareApplication();
-    PaneSeams seams;
-    RunningApp app;
-    QTemporaryDir local;
-    ASSERT_TRUE(app.launch());
     const std::string serial = app.sim().serial();
     const fs::path saved = app.sim().phoneRoot(serial) / "Pictures/Saved";
     const auto usb = RunningApp::usbFacts(serial, 3, 9);
