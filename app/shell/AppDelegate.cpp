@@ -5,6 +5,7 @@
 #include <QDesktopServices>
 #include <QGuiApplication>
 #include <QMessageBox>
+#include <QPixmapCache>
 #include <QScreen>
 #include <QUrl>
 #include <cstdio>
@@ -406,7 +407,17 @@ void AppDelegate::didMainWindowControllerClose(DeviceWindow& controller)
             mtp_->closeMTPDevice(device->busLocation(), device->addressId());
     }
     // The window is still inside its own close: destroy it later.
-    QMetaObject::invokeMethod(this, [this] { closedControllers_.clear(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            closedControllers_.clear();
+            // The style keeps its drawings under each widget's palette, and
+            // every window's palettes are its own: what the closed window drew
+            // can never be asked for again, yet would stay until Qt's cache
+            // filled. Windows still open draw theirs again once.
+            QPixmapCache::clear();
+        },
+        Qt::QueuedConnection);
 
     if (!allControllers_.empty()) {
         const bool several = allControllers_.size() > 1;

@@ -3,6 +3,8 @@
 #include <QAction>
 #include <QDesktopServices>
 #include <QMessageBox>
+#include <QPixmap>
+#include <QPixmapCache>
 
 #include "app/shell/AppDelegate.h"
 #include "app/shell/DeviceListWindow.h"
@@ -242,6 +244,21 @@ TEST_F(AppDelegateTest, MtpHandleIsOpenedOnceAndReleasedWhenItsWindowCloses)
     delegate_->mtpSignaller().waitUntilIdle();
     std::lock_guard lock(mtpLedger_->mutex);
     EXPECT_EQ(mtpLedger_->released, std::vector<uintptr_t>{1});
+}
+
+TEST_F(AppDelegateTest, AClosedWindowTakesTheStylesDrawingsWithIt)
+{
+    launchAndWatch();
+    clock_.advance(2);
+    delegate_->openDevice(makeDevice(0x01000000, 5, "AAA", clock_.now()));
+    QPixmap drawing(8, 8);
+    drawing.fill(Qt::gray);
+    ASSERT_TRUE(QPixmapCache::insert(QStringLiteral("drawn-by-the-window"), drawing));
+    clock_.advance(1);
+    lastWindow()->closeThisWindow(nullptr);
+    QPixmap found;
+    EXPECT_TRUE(test::qtWaitUntil([&] { return !QPixmapCache::find(QStringLiteral("drawn-by-the-window"), &found); },
+                                  std::chrono::seconds(10)));
 }
 
 // Arrival and removal timing, in virtual seconds after the watch started.
