@@ -177,22 +177,21 @@ TEST_F(UnplugJourney, AtARandomMomentOfEachMediaStepTheWindowClosesAndNoPhotoIsL
         window.switchToView(kPhotos);
         return dynamic_cast<OVPhotoViewController*>(window.pane(kPhotos));
     };
+    using Result = ::testing::AssertionResult;
+    const auto inPhotos = [&](std::function<Result(OVPhotoViewController&)> start) {
+        return [&photosPane, start](OVMainWindowController& window) {
+            auto* photos = photosPane(window);
+            return photos ? start(*photos) : ::testing::AssertionFailure() << "no photos pane";
+        };
+    };
     const Step steps[] = {
-        {"load the photos",
-         [&](OVMainWindowController& window) {
-             auto* photos = photosPane(window);
-             if (!photos)
-                 return ::testing::AssertionFailure() << "no photos pane";
-             photos->chooseMode(OVPhotoViewController::ModeAll);
+        {"load the photos", inPhotos([](OVPhotoViewController& photos) {
+             photos.chooseMode(OVPhotoViewController::ModeAll);
              return ::testing::AssertionSuccess();
-         }},
-        {"export an album",
-         [&](OVMainWindowController& window) {
-             auto* photos = photosPane(window);
-             if (!photos)
-                 return ::testing::AssertionFailure() << "no photos pane";
-             photos->chooseMode(OVPhotoViewController::ModeAlbums);
-             OVPhotoAlbumsViewModel* albums = photos->pmodelAlbums();
+         })},
+        {"export an album", inPhotos([](OVPhotoViewController& photos) {
+             photos.chooseMode(OVPhotoViewController::ModeAlbums);
+             OVPhotoAlbumsViewModel* albums = photos.pmodelAlbums();
              int64_t index = -1;
              if (!qtWaitUntil(
                      [&] {
@@ -203,23 +202,19 @@ TEST_F(UnplugJourney, AtARandomMomentOfEachMediaStepTheWindowClosesAndNoPhotoIsL
                      },
                      60s))
                  return ::testing::AssertionFailure() << "the Saved album was not listed";
-             photos->gridView()->selectItemWithIndexSet(IBSectionIndexSet(0, index));
-             photos->OVRightViewController::exportAction();
+             photos.gridView()->selectItemWithIndexSet(IBSectionIndexSet(0, index));
+             photos.OVRightViewController::exportAction();
              return ::testing::AssertionSuccess();
-         }},
-        {"preview a photo",
-         [&](OVMainWindowController& window) {
-             auto* photos = photosPane(window);
-             if (!photos)
-                 return ::testing::AssertionFailure() << "no photos pane";
-             photos->chooseMode(OVPhotoViewController::ModeAll);
-             if (!qtWaitUntil([&] { return photos->gridView()->itemCountInSectionIndex(0) > 0; }, 60s))
+         })},
+        {"preview a photo", inPhotos([](OVPhotoViewController& photos) {
+             photos.chooseMode(OVPhotoViewController::ModeAll);
+             if (!qtWaitUntil([&] { return photos.gridView()->itemCountInSectionIndex(0) > 0; }, 60s))
                  return ::testing::AssertionFailure() << "no photo was listed";
-             photos->gridView()->selectItemWithIndexSet(IBSectionIndexSet(0, 0));
+             photos.gridView()->selectItemWithIndexSet(IBSectionIndexSet(0, 0));
              QKeyEvent space(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier);
-             photos->collectionViewDidKeyDownEvent(photos->gridView(), &space);
+             photos.collectionViewDidKeyDownEvent(photos.gridView(), &space);
              return ::testing::AssertionSuccess();
-         }},
+         })},
         {"load the songs",
          [&](OVMainWindowController& window) {
              window.switchToView(kMusic);
