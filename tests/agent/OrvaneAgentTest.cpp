@@ -35,6 +35,19 @@ std::string phoneRecord(const std::string& name, int devnum, const std::string& 
            "09022000010100c0fa0904000002ff4201000705810200020007050102000200\n";
 }
 
+// A copy of the agent in a folder laid out as the build's (its libraries and
+// resources beside its bin folder): an application started without a phone
+// (another test's) ends every agent run from the application's own folder.
+std::filesystem::path privateAgent(const std::filesystem::path& folder) {
+    const std::filesystem::path built(ORVANE_AGENT_PROGRAM);
+    const auto tree = built.parent_path().parent_path();
+    std::filesystem::create_directories(folder / "bin");
+    std::filesystem::copy_file(built, folder / "bin" / built.filename());
+    std::filesystem::create_directory_symlink(tree / "lib", folder / "lib");
+    std::filesystem::create_directory_symlink(tree / "resources", folder / "resources");
+    return folder / "bin" / built.filename();
+}
+
 class OrvaneAgentTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -63,9 +76,10 @@ protected:
         posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         posix_spawn_file_actions_adddup2(&actions, 1, 2);
         std::string application = standIn.string();
-        const char* argv[] = {ORVANE_AGENT_PROGRAM, "--application", application.c_str(), nullptr};
+        const std::string program = agentProgram.string();
+        const char* argv[] = {program.c_str(), "--application", application.c_str(), nullptr};
         pid_t pid = 0;
-        int result = posix_spawn(&pid, ORVANE_AGENT_PROGRAM, &actions, nullptr, const_cast<char**>(argv), environ);
+        int result = posix_spawn(&pid, program.c_str(), &actions, nullptr, const_cast<char**>(argv), environ);
         posix_spawn_file_actions_destroy(&actions);
         if (result != 0) return 0;
         agents.push_back(pid);
@@ -76,6 +90,7 @@ protected:
     usb::testing::TempDir runtime, work;
     std::filesystem::path record = work.path() / "launched";
     std::filesystem::path standIn = writeStandIn(work.path(), record);
+    std::filesystem::path agentProgram = privateAgent(work.path() / "build");
     std::vector<pid_t> agents;
 };
 

@@ -129,6 +129,11 @@ TEST(PlugJourney, TheAgentStartsTheApplicationWhoseWindowLoadsThePhone)
     ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
     const std::string resources = test::copyResources(ORVANE_RESOURCES, work);
     std::filesystem::copy_file(sim->resourceDir() / "Tidewell.apk", resources + "/Tidewell.apk");
+    // An application started without a phone ends every agent run from its
+    // own folder (another test's, say): this agent runs from a folder of its own.
+    const std::string agentProgram = work + "/bin/OrvaneAgent";
+    std::filesystem::create_directory(work + "/bin");
+    std::filesystem::copy_file(ORVANE_AGENT_PROGRAM, agentProgram);
     std::vector<std::string> environment = sim->environment();
     environment.push_back("XDG_RUNTIME_DIR=" + runtime);
     environment.push_back("ORVANE_RESOURCE_DIR=" + resources);
@@ -136,7 +141,7 @@ TEST(PlugJourney, TheAgentStartsTheApplicationWhoseWindowLoadsThePhone)
     environment.push_back("LSAN_OPTIONS=" + std::string(leakOptions ? std::string(leakOptions) + ":" : "") +
                           "suppressions=" ORVANE_SOURCE_DIR "/tests/app/journeys/agent/lsan-suppressions.txt");
 
-    test::Program agent(ORVANE_AGENT_PROGRAM, {"--application", ORVANE_PROGRAM}, environment, {},
+    test::Program agent(agentProgram, {"--application", ORVANE_PROGRAM}, environment, {},
                         test::Program::Errors::Kept);
     ASSERT_TRUE(agent.started());
     std::optional<pid_t> pid;
