@@ -411,10 +411,10 @@ void AppDelegate::didMainWindowControllerClose(DeviceWindow& controller)
         this,
         [this] {
             closedControllers_.clear();
-            // The style keeps its drawings under each widget's palette, and
-            // every window's palettes are its own: what the closed window drew
-            // can never be asked for again, yet would stay until Qt's cache
-            // filled. Windows still open draw theirs again once.
+            // The style keeps its drawings under the palette of the widget it
+            // drew; widgets with a palette of their own (tables, outlines)
+            // leave drawings that no later window asks for, which would stay
+            // until Qt's cache filled. Windows still open draw theirs again once.
             QPixmapCache::clear();
         },
         Qt::QueuedConnection);

@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include "AgentTestSupport.h"
+#include "support/ProgramCopy.h"
 
 extern char** environ;
 
@@ -33,19 +34,6 @@ std::string phoneRecord(const std::string& name, int devnum, const std::string& 
            "\nA: product=Phone\n"
            "H: descriptors=1201000200000040d118e24e000101020301"
            "09022000010100c0fa0904000002ff4201000705810200020007050102000200\n";
-}
-
-// A copy of the agent in a folder laid out as the build's (its libraries and
-// resources beside its bin folder): an application started without a phone
-// (another test's) ends every agent run from the application's own folder.
-std::filesystem::path privateAgent(const std::filesystem::path& folder) {
-    const std::filesystem::path built(ORVANE_AGENT_PROGRAM);
-    const auto tree = built.parent_path().parent_path();
-    std::filesystem::create_directories(folder / "bin");
-    std::filesystem::copy_file(built, folder / "bin" / built.filename());
-    std::filesystem::create_directory_symlink(tree / "lib", folder / "lib");
-    std::filesystem::create_directory_symlink(tree / "resources", folder / "resources");
-    return folder / "bin" / built.filename();
 }
 
 class OrvaneAgentTest : public ::testing::Test {
@@ -90,7 +78,9 @@ protected:
     usb::testing::TempDir runtime, work;
     std::filesystem::path record = work.path() / "launched";
     std::filesystem::path standIn = writeStandIn(work.path(), record);
-    std::filesystem::path agentProgram = privateAgent(work.path() / "build");
+    // Run from a folder of its own: an application started without a phone
+    // (another test's) ends every agent run from the application's folder.
+    std::filesystem::path agentProgram = orv::test::copyProgram(ORVANE_AGENT_PROGRAM, work.path() / "build");
     std::vector<pid_t> agents;
 };
 

@@ -19,6 +19,7 @@
 
 #include "phonesim/Simulator.h"
 #include "tests/app/RunningProgram.h"
+#include "tests/support/ProgramCopy.h"
 #include "usbwatch/InstanceLock.h"
 
 namespace orv {
@@ -129,11 +130,9 @@ TEST(PlugJourney, TheAgentStartsTheApplicationWhoseWindowLoadsThePhone)
     ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
     const std::string resources = test::copyResources(ORVANE_RESOURCES, work);
     std::filesystem::copy_file(sim->resourceDir() / "Tidewell.apk", resources + "/Tidewell.apk");
-    // An application started without a phone ends every agent run from its
-    // own folder (another test's, say): this agent runs from a folder of its own.
-    const std::string agentProgram = work + "/bin/OrvaneAgent";
-    std::filesystem::create_directory(work + "/bin");
-    std::filesystem::copy_file(ORVANE_AGENT_PROGRAM, agentProgram);
+    // An application started without a phone (another test's) ends every
+    // agent run from its own folder: this agent runs from a folder of its own.
+    const std::string agentProgram = test::copyProgram(ORVANE_AGENT_PROGRAM, work + "/agent").string();
     std::vector<std::string> environment = sim->environment();
     environment.push_back("XDG_RUNTIME_DIR=" + runtime);
     environment.push_back("ORVANE_RESOURCE_DIR=" + resources);
